@@ -1,0 +1,72 @@
+// Text, pattern, file and sound helpers shared by the plug-in and its tools.
+//
+// Texts are byte strings; nothing here knows about character encodings.
+// Functions that make a new text return a std::string (a null argument reads
+// as an empty text). The regular-expression helpers keep module-wide state
+// and are not re-entrant.
+#pragma once
+
+#include <regex.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+// ---- strings ---------------------------------------------------------------
+
+std::string ustrcpy(const char* text);
+std::string ustrtolower(const char* text);
+std::string ustrtoupper(const char* text);
+// The haystack from the first occurrence of the needle to its end; empty when none.
+std::string ustrstr(const char* haystack, const char* needle);
+// Every byte of `text` found in `characters` becomes `replacement`; a zero
+// replacement therefore cuts the text at the first such byte.
+std::string strchrpl(const char* text, const char* characters, char replacement);
+std::string uinttostr(int number);
+
+constexpr int kFindReplaceLimit = 4096;
+
+// Replaces non-overlapping occurrences of `find`, left to right, never
+// rescanning inserted text; at most `limit` of them (0: all). Returns the
+// count; a limit above kFindReplaceLimit, an empty find or find == replace
+// change nothing and give 0.
+int ustrfindreplace_r(std::string& text, const char* find, const char* replace, int limit);
+int ustrfindreplace(std::string& text, const char* find, const char* replace);
+
+// The message text that local_ustrfindreplace edits in place.
+extern std::string* psMessagePointer;
+int local_ustrfindreplace(const char* find, const char* replace);
+
+// ---- patterns --------------------------------------------------------------
+
+// Start and end (exclusive) of the whole match of the last successful zemregexp.
+extern regmatch_t pmatch;
+// Readable text of the last compile error of zemregexp, or null. Callers that
+// show it set it back to null.
+extern const char* ps_zemregexp_error;
+
+// 1 when the POSIX extended expression matches somewhere in `text`, else 0.
+int zemregexp(const char* pattern, const char* text);
+// `text` with every regular-expression operator except '+' backslash-escaped;
+// the result stays valid until the next call. Null for a null or empty text.
+const char* zemescaperegexp(const char* text);
+// 1 when the IRC wildcard mask (*, ?, backslash-quoted * and ?) matches the
+// whole text under the IRC case rule, else 0.
+int match_mask(const char* mask, const char* text);
+
+// ---- files, timing and sound -----------------------------------------------
+
+// 1 when `path` opens with the fopen mode `mode` (closed again at once), else 0.
+int zemDeviceReady(const char* path, const char* mode);
+// Appends `text` to `path`, keeping the file open between calls; 1 or 0.
+// WriteFile(nullptr, nullptr) closes it.
+int WriteFile(const char* path, const char* text);
+
+// Runs the sound player `command` (program and arguments, no shell) with
+// `device` as its last argument, at most once per `interval` seconds.
+// Returns the player's exit status when it ran; -1 when the last sound is too
+// recent; -2 when nothing can play (no command, no device or interval 0) but
+// the time rule would have allowed a sound; 0 when neither, or when the player
+// neither finished nor could be waited for; 127 when it could not be started;
+// -3 when out of memory.
+int zemSoundCommandTimed(const std::vector<std::string>& command, time_t interval, const char* device);

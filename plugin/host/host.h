@@ -1,0 +1,179 @@
+// The one door to the client: the Plugin wrapper, the mirrors of client state
+// and client-style helpers that the rest of the plug-in is written against.
+#pragma once
+
+#include "xchat_plugin.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// A connected server as the plug-in sees it. Every value is read through the
+// plug-in interface (get_info in one of its contexts, the "channels" list).
+struct HostServer {
+    int id = 0;                  // the client's own server id ("id" of the channels list)
+    std::string servername;      // the name the server gives itself
+    std::string hostname;        // host name of the connection
+    std::string password;        // the interface cannot give it: stays empty
+    std::string nick;            // the local user's nickname there
+    std::string channel_types;   // channel prefix characters
+    std::string network;
+    int is_away = 0;
+    xchat_context* any_ctx = nullptr;  // a context of this server, for get_info and nickcmp
+};
+
+// One open client window (server tab, channel or dialog), or the zombie.
+struct HostSession {
+    xchat_context* ctx = nullptr;  // null only for the zombie session
+    HostServer* server = nullptr;  // null only for the zombie session
+    std::string channel;           // channel, dialog partner or server name
+    int user_count = 0;
+    int type = 0;                  // 1 server tab, 2 channel, 3 dialog
+};
+
+// One user of a channel's user list.
+struct HostUser {
+    std::string nick;
+    std::string address;  // user@host as the client knows it (may be empty)
+    std::string prefix;
+};
+
+struct IgnoreEntry {
+    std::string mask;
+    int flags = 0;
+};
+
+struct HostPrefs {
+    std::string away_reason;
+    int away_auto_unmark = 0;
+    int tab_new_to_front = 0;
+    int input_perc_ascii = 0;
+    std::string sound_command;
+    int tab_chans = 0;
+    int tab_server = 0;
+};
+
+class Plugin {
+public:
+    Plugin() = default;
+    Plugin(xchat_plugin* handle, const char* name, const char* description, const char* version,
+           const char* argument);
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+    ~Plugin();
+
+    xchat_plugin* raw() const { return handle; }
+
+    xchat_hook* hook_command(const char* name, xchat_cmd_cb callback, const char* help, void* data);
+    xchat_hook* hook_print(const char* name, xchat_print_cb callback, void* data);
+    xchat_hook* hook_server(const char* name, xchat_cmd_cb callback, void* data);
+    void unhook(xchat_hook** hook);
+
+    void command(const char* text);
+    void commandf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void print(const char* text);
+    void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    xchat_context* find_context(const char* server, const char* channel);
+    xchat_context* get_context();
+    int set_context(xchat_context* ctx);
+    const char* get_info(const char* id);
+    const char* get_info_version();
+    int get_prefs(const char* name, const char** text, int* integer);
+    int nickcmp(const char* a, const char* b);
+
+    xchat_list* list_get(const char* name, int free_previous);
+    xchat_list* list_get_channels(int free_previous) { return list_get("channels", free_previous); }
+    xchat_list* list_get_dcc(int free_previous) { return list_get("dcc", free_previous); }
+    xchat_list* list_get_users(int free_previous) { return list_get("users", free_previous); }
+    int list_next(xchat_list* list);
+    const char* list_str(const char* field, xchat_list* list);
+    int list_int(const char* field, xchat_list* list);
+    void list_free(xchat_list** list);
+    void list_free();
+
+    xchat_context* list_channels_context_ctx(xchat_list* list);
+    const char* list_ignore_mask_str(xchat_list* list);
+    int list_ignore_flags_int(xchat_list* list);
+
+    int more() const { return list_more; }
+    // True when the shared cursor holds a list of that name.
+    bool holds(const char* list_name) const { return held_list && held_name == list_name; }
+
+private:
+    xchat_context* list_context(const char* field, xchat_list* list);
+    template <typename T>
+    T cursor_step(const char* list_name, xchat_list* list, T (Plugin::*read)(const char*, xchat_list*),
+                  const char* field, T none);
+
+    xchat_plugin* handle = nullptr;
+    xchat_list* held_list = nullptr;
+    std::string held_name;
+    std::string name;
+    std::string description;
+    std::string version;
+    std::string argument;
+    int list_more = 0;
+};
+
+// The process-wide wrapper; empty (no handle) outside init..deinit.
+Plugin& plugin();
+void plugin_install(std::unique_ptr<Plugin> instance);
+
+// Mirrors of client state.
+extern std::vector<HostSession*> sess_list;
+extern std::vector<HostServer*> serv_list;
+extern std::vector<IgnoreEntry> ignore_list;
+extern HostPrefs prefs;
+extern HostSession* current_tab;
+extern int iFlagUpdateSessionInibition;
+
+// Record of a client context (made on first sight, kept until unload).
+HostSession* session_of(xchat_context* ctx);
+HostSession* zombie_session();
+void host_records_flush();
+
+HostSession* get_session(HostSession* sess);
+HostSession* focus_session();
+void update_session(xchat_context* ctx);
+void update_userlist(xchat_context* ctx);
+void update_ignore(xchat_context* ctx);
+void prefs_setup();
+const std::vector<HostUser>& zem_userlist_flat_list(HostSession* sess);
+void extern_update_session();
+HostSession* extern_focus_session();
+void extern_update_userlist();
+std::string extern_get_network_name(HostSession* sess);
+void refresh_current_server();
+
+// Client-style helpers.
+int is_session(const HostSession* sess);
+int is_server(const HostServer* serv);
+int is_channel(const HostServer* serv, const char* name);
+const HostUser* find_name(HostSession* sess, const char* nick);
+const HostUser* find_name_global(HostServer* serv, const char* nick);
+HostSession* find_dialog(HostServer* serv, const char* nick);
+int match(const char* mask, const char* text);
+void fe_beep();
+int fe_open_serverlist();
+int new_ircwindow(HostServer* serv, const char* name, int flags);
+void xchat_exec(const char* command);
+void xchat_exit();
+int xchat_get_var(const char* name, const char** text, int* integer);
+void PrintText(HostSession* sess, const char* text);
+int quibo_handle_command(const char* text, HostSession* sess, int = 0, int = 0);
+
+// Hook callbacks bound at init.
+int quibo_output(char* word[], const char* target);
+int cb_raw_line(char* word[], char* word_eol[], void* data);
+int cb_private_message(char* word[], void* data);
+int cb_output(char* word[], void* data);
+int cb_ignore(char* word[], void* data);
+int cb_focus(char* word[], void* data);
+int cb_default_command(char* word[], char* word_eol[], void* data);
+int cb_quibo_command(char* word[], char* word_eol[], void* data);
+int cb_event_command(char* word[], char* word_eol[], void* data);
+int cb_DCC_Manager(char* word[], void* data);
+
+// Source unit name and line for internal-error lines on standard output.
+#define QUIBO_HERE(unit) unit, __LINE__

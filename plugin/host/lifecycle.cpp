@@ -1,0 +1,524 @@
+// Entry and exit: hooks, the load report and the unload sequence.
+#include "host/lifecycle.h"
+
+#include "host/host.h"
+#include "host/paths.h"
+#include "host/trace.h"
+#include "output/output.h"
+#include "settings/messages.h"
+#include "settings/settings.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+const char* const kSeparatorLine = "---------------------------------------------------------";
+
+xchat_hook* pxhEvent[kEventHookSlots] = {};
+xchat_hook* pxhCommand[kDefaultCommandCount] = {};
+
+pid_t iPidOfProcess = 0;
+std::string acNameOfFatherProcess;
+std::string psXChatVersion;
+std::string psPluginName;
+std::string psDescription;
+std::string psVersion;
+
+namespace {
+
+constexpr const char* kQuiboHelp = "Usage: /QUIBO [help] [variable | command ] [options]";
+constexpr const char* kEventHelp = "Usage: /EVENT [help] [command] [options]";
+constexpr const char* kMakerLine = "\0036 QuIbOsCrIpT by ZEM'Software - support: quibo-support@zemsoftware.invalid";
+constexpr const char* kRequiredClientVersion = "2.8.6";
+constexpr size_t kMaxParentName = 4095;
+
+struct PrintHook {
+    const char* event;
+    xchat_print_cb callback;
+};
+
+// Slots 1..16 of pxhEvent, in this order.
+const PrintHook kPrintHooks[16] = {
+    {"Private Message", cb_private_message},  {"Private Message to Dialog", cb_output},
+    {"Channel Action", cb_output},            {"Channel Action Hilight", cb_output},
+    {"Ignore Add", cb_ignore},                {"Ignore Changed", cb_ignore},
+    {"Ignore Footer", cb_ignore},             {"Ignore Header", cb_ignore},
+    {"Ignore Remove", cb_ignore},             {"Ignorelist Empty", cb_ignore},
+    {"Notice Send", cb_output},               {"Your Invitation", cb_output},
+    {"Your Message", cb_output},              {"Your Nick Changing", cb_output},
+    {"Focus Tab", cb_focus},                  {"Focus Window", cb_focus},
+};
+
+const char* const kDccEvents[26] = {
+    "DCC CHAT Abort",    "DCC CHAT Connect",    "DCC CHAT Failed",          "DCC CHAT Offer",
+    "DCC CHAT Offering", "DCC CHAT Reoffer",    "DCC Conection Failed",     "DCC Generic Offer",
+    "DCC Header",        "DCC Malformed",       "DCC Offer",                "DCC Offer Not Valid",
+    "DCC RECV Abort",    "DCC RECV Complete",   "DCC RECV Connect",         "DCC RECV Failed",
+    "DCC RECV File Open Error", "DCC Rename",   "DCC RESUME Request",       "DCC SEND Abort",
+    "DCC SEND Complete", "DCC SEND Connect",    "DCC SEND Failed",          "DCC SEND Offer",
+    "DCC Stall",         "DCC Timeout",
+};
+
+struct DefaultCommand {
+    const char* name;
+    int slot;
+};
+
+// Registration order; the number is the command's slot in pxhCommand.
+const DefaultCommand kDefaultCommands[kDefaultCommandCount] = {
+    {"ADDBUTTON", 0},  {"ALLCHAN", 1},   {"ALLSERV", 2},    {"AWAY", 3},       {"BACK", 72},    {"BAN", 4},
+    {"UNBAN", 5},      {"CHARSET", 6},   {"CLEAR", 7},      {"CLOSE", 8},      {"CTCP", 9},     {"COUNTRY", 10},
+    {"CYCLE", 11},     {"DCC", 12},      {"DEBUG", 13},     {"DELBUTTON", 14}, {"DEHOP", 15},   {"DEOP", 16},
+    {"DEVOICE", 17},   {"DISCON", 18},   {"DNS", 19},       {"ECHO", 20},      {"EXEC", 21},    {"EXECKILL", 22},
+    {"EXECSTOP", 23},  {"EXECCONT", 24}, {"EXECWRITE", 25}, {"FLUSHQ", 26},    {"GATE", 27},    {"GETINT", 28},
+    {"GETSTR", 29},    {"HELP", 30},     {"HOP", 31},       {"IGNORE", 32},    {"INVITE", 33},  {"JOIN", 34},
+    {"KICK", 35},      {"KICKBAN", 36},  {"LAGCHECK", 37},  {"LASTLOG", 38},   {"LIST", 39},    {"LOAD", 40},
+    {"MDEHOP", 41},    {"MDEOP", 42},    {"MKICK", 43},     {"ME", 44},        {"MSG", 45},     {"NAMES", 46},
+    {"NCTCP", 47},     {"NEWSERVER", 48}, {"NICK", 49},     {"NOTICE", 50},    {"NOTIFY", 51},  {"OP", 52},
+    {"PART", 53},      {"PING", 54},     {"QUERY", 55},     {"QUIT", 56},      {"QUOTE", 57},   {"RECONNECT", 58},
+    {"RECV", 59},      {"SAY", 60},      {"SET", 61},       {"SETTAB", 62},    {"SERVCHAN", 63}, {"SERVER", 64},
+    {"TOPIC", 65},     {"UNIGNORE", 66}, {"UNLOAD", 67},    {"USERLIST", 68},  {"WALLCHOP", 69}, {"WALLCHAN", 70},
+    {"VOICE", 71},
+};
+
+// The name "QuIbOsCrIpT" one letter at a time, colours 5 6 7 8 9 3 4 and round again.
+std::string coloured_banner(const char* tail)
+{
+    static const int kColours[] = {5, 6, 7, 8, 9, 3, 4};
+    std::string banner;
+    int index = 0;
+    for (const char* letter = "QuIbOsCrIpT"; *letter; ++letter, ++index) {
+        banner += '\003';
+        banner += std::to_string(kColours[index % 7]);
+        banner += ' ';
+        banner += *letter;
+    }
+    return banner + tail;
+}
+
+void system_error(HostSession* sess, const char* what, const char* reason)
+{
+    printf("\n  * System Error: %s (%s).\n", what, reason);
+    sPrintText(sess, "\0034SYSTEM ERROR:\t\0038%s (%s).\n", what, reason);
+}
+
+// Name of the parent process: the text between the first '(' and the last ')'.
+bool read_parent_name(pid_t parent, std::string& name)
+{
+    std::ifstream stat("/proc/" + std::to_string(parent) + "/stat");
+    if (!stat) return false;
+    std::stringstream content;
+    content << stat.rdbuf();
+    const std::string text = content.str();
+    size_t open = text.find('(');
+    size_t close = text.rfind(')');
+    name = open != std::string::npos && close != std::string::npos && close > open
+               ? text.substr(open + 1, close - open - 1)
+               : std::string();
+    if (name.size() > kMaxParentName) name.resize(kMaxParentName);
+    return true;
+}
+
+bool is_directory(const std::string& path)
+{
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void step_signal_handler(HostSession* sess)
+{
+    puts("- Initializing Signal Handler Backtrace Module.");
+    pid_t parent = getppid();
+    if (read_parent_name(parent, acNameOfFatherProcess)) {
+        printf("  PID: %d = %s\n", parent, acNameOfFatherProcess.c_str());
+    } else {
+        const char* reason = strerror(errno);
+        printf("\n  * System Error: Unable to get process name of PID %d (%s).\n", parent, reason);
+        sPrintText(sess, "\0034SYSTEM ERROR:\t\0038Unable to get process name of PID %d (%s).\n", parent, reason);
+    }
+    if (strcasecmp(acNameOfFatherProcess.c_str(), "gdb") != 0) {
+        crash_handler_install();
+    } else {
+        iFlagDisableDebugPlugin = 1;
+        printf("  GBD Detected (PID: %d): Disable SHBM.\n", parent);
+    }
+}
+
+void step_directories(HostSession* sess)
+{
+    printf("- Get Home Directory: ");
+    quibo_paths_resolve();
+    const std::string& home = quibo_home();
+    if (home.empty()) {
+        system_error(sess, "Unable to get home directory", "HOME is not set");
+    } else {
+        printf("%s\n- Set Current Directory to: ", home.c_str());
+        if (chdir(home.c_str()) == 0)
+            printf("%s\n", home.c_str());
+        else
+            system_error(sess, "Unable to change current directory", strerror(errno));
+    }
+
+    printf("- Check Current Directory: ");
+    char cwd[4094];
+    if (!getcwd(cwd, sizeof cwd)) {
+        system_error(sess, "Unable to locate current directory", strerror(errno));
+        return;
+    }
+    printf("%s\n- Check XCHAT 2.x Directory: ", cwd);
+    std::string xchat_dir = std::string(cwd) + "/.xchat2";
+    if (!is_directory(xchat_dir)) {
+        system_error(sess, "Unable to locate XChat directory", xchat_dir.c_str());
+        return;
+    }
+    puts("found.");
+    printf("- Check QuIbOsCrIpT Directory: ");
+    std::string data_dir = xchat_dir + "/quiboscript";
+    if (is_directory(data_dir))
+        puts("found.");
+    else
+        system_error(sess, "Unable to locate QuIbOsCrIpT directory", data_dir.c_str());
+}
+
+void print_language_fatal(HostSession* sess)
+{
+    char cwd[4094];
+    const char* where = getcwd(cwd, sizeof cwd) ? cwd : "";
+    sPrintText(sess, "%s", kSeparatorLine);
+    sPrintText(sess, "\0034FATAL ERROR !!!");
+    sPrintText(sess,
+               "\0033 ATTENTION: I can't find the .xchat2/quiboscript/quibo_italiano.msg file in current path (%s).",
+               where);
+    sPrintText(sess, "\0033 If you want to use quiboscript you must create a symbolic link to the directory that "
+                     "contains it.");
+    sPrintText(sess, "\0033 Example :");
+    sPrintText(sess, "\0033  Shell  : \0038mkdir .xchat2");
+    sPrintText(sess, "\0033  Shell  : \0038ln -s $HOME/.xchat2/quiboscript %s/.xchat2/quiboscript", where);
+    sPrintText(sess, "\0033  XChat : \0038/loaddll .xchat2/quiboscript/quibo.so");
+    sPrintText(sess, "%s", kMakerLine);
+    sPrintText(sess, "%s", kSeparatorLine);
+}
+
+void step_configured_language(HostSession* sess)
+{
+    puts("- Load Configured Language File:");
+    const char* language = psMessageLanguage.c_str();
+    if (language && strcasecmp(language, "italiano") != 0 && !LoadMessageFile(language)) {
+        sPrintText(sess, "%s", kSeparatorLine);
+        sPrintText(sess, "\0034Sembra che sia stato impossibile caricare il file dei messaggi in %s.", language);
+        sPrintText(sess, "%s", kSeparatorLine);
+    }
+    sPrintText(sess, GetMessage(233), language ? language : "");
+}
+
+void step_client_version(HostSession* sess)
+{
+    puts("- Check Binary Compatibility.");
+    if (psXChatVersion == kRequiredClientVersion) return;
+    sPrintText(sess, "%s", kSeparatorLine);
+    sPrintText(sess, GetMessage(235), psXChatVersion.c_str(), kRequiredClientVersion);
+    sPrintText(sess, GetMessage(236), kRequiredClientVersion);
+    sPrintText(sess, "%s", kSeparatorLine);
+}
+
+void step_sound_check(HostSession* sess)
+{
+    puts("- Check Sound System.");
+    if (!iFlagBeep || !psAudioDevice.set || psAudioDevice.value.empty()) sPrintText(sess, "%s", GetMessage(237));
+}
+
+void step_output_and_events(HostSession* sess)
+{
+    puts("- Input/Output Initializing.");
+    OutputRoutineInitialize(iFlagQuiboMessage, iFlagColor, iFlagPrintClone);
+    if (!iFlagEnableEvent)
+        sPrintText(sess, "%s", GetMessage(240));
+    else if (access(quibo_data_path("quibo.snt").c_str(), R_OK) != 0)
+        sPrintText(sess, "%s", GetMessage(239));
+}
+
+void step_context(HostSession* sess)
+{
+    puts("- Check for context.");
+    if (!sess || sess->channel.empty()) return;
+    if (strchr("#&!'", sess->channel[0])) sPrintText(sess, "%s", GetMessage(241));
+}
+
+void step_macro(HostSession* sess)
+{
+    puts("- Loading External Macro.");
+    sPrintText(sess, "\0033LOAD INIT MACRO FILE (onload.mcr)");
+    iFlagTextFloodOutgoing_internal = 0;
+    iFlagErrorMessage_internal = 0;
+    iFlagTextFloodOutgoing_internal = 1;
+    iFlagErrorMessage_internal = 1;
+    sQueueOnLoad = 0;
+}
+
+void step_databases()
+{
+    puts("- Loading Badword System.");
+    printf("- Initializing Database: ");
+    for (int i = 0; i < 16; ++i) printf(".");
+    printf("\n- Set Current Database.\n");
+}
+
+void step_private_killer(HostSession* sess)
+{
+    puts("- Loading Private Killer System Database.");
+    sPrintText(sess, "\0033LOAD PRIVATE KILLER SYSTEM DATABASE");
+    sPrintText(sess, "%s", kSeparatorLine);
+}
+
+void print_freed_block(int slot)
+{
+    if (slot == 0)
+        printf("#");
+    else
+        printf("(%d)", slot);
+}
+
+}  // namespace
+
+int module_init(int, int, HostSession* sess)
+{
+    puts("\n\nQuIbOsCrIpT plugin loading:");
+    quibo_paths_resolve();
+    unlink(quibo_data_path("crash.log").c_str());
+
+    puts("- Initializing Plugin Process.");
+    iPidOfProcess = getpid();
+    step_signal_handler(sess);
+    step_directories(sess);
+
+    puts("- Initializing Garbage Collector.");
+    GarbageCollectorClear();
+
+    sPrintText(sess, "%s", coloured_banner("\0035 \017caricato con successo.\n").c_str());
+    sPrintText(sess, "\0033 %s", QUIBO_VER);
+    iFlagDebugModeFnc = 0;
+
+    puts("- Set Working Directory.");
+    if (chdir(quibo_home().c_str()) != 0) sPrintText(sess, "\0034SYSTEM ERROR: Cannot change current directory.");
+
+    puts("- Load Default Language File:");
+    if (!LoadMessageFile("italiano")) {
+        print_language_fatal(sess);
+        return 1;
+    }
+
+    puts("- Load Setup.");
+    psQuiboscriptRC = quibo_data_path("quiborc");
+    DebugPlugin(0, "START: module_init()");
+
+    step_configured_language(sess);
+    step_client_version(sess);
+    step_sound_check(sess);
+    step_output_and_events(sess);
+    step_context(sess);
+    step_macro(sess);
+    step_databases();
+    step_private_killer(sess);
+
+    printf("QuIbOsCrIpT Loading completed.\n");
+    DebugPlugin(0, "END: module_init() = 0");
+    return 0;
+}
+
+int module_cleanup(int, HostSession* sess)
+{
+    DebugPlugin(0, "BEGIN: module_cleanup()");
+    puts("\n\nQuIbOsCrIpT plugin unloading:");
+    sQueueOnLoad = 1;
+    puts("- Unloading External Macro.");
+    sQueueOnLoad = 0;
+
+    if (iFlagEnableDatabase) {
+        DebugPlugin(1, " * module_cleanup() - Database Cleaning");
+        printf("- Database Cleaning: ");
+        iFlagEnableDatabase = 0;
+        for (int i = 0; i < 16; ++i) printf(".");
+    }
+    printf("\n");
+
+    DebugPlugin(1, " * module_cleanup() - Sentinels Cleaning");
+    puts("- Sentinels Cleaning.");
+    DebugPlugin(1, " * module_cleanup() - Language Database Unloading");
+    puts("- Language Database Unloading.");
+    FlushMessage();
+
+    DebugPlugin(1, " * module_cleanup() - Badword/Badnick Database Unloading");
+    puts("- Badword Database Unloading.");
+    puts("- Badnick Database Unloading.");
+    puts("- Filters Database Unloading.");
+
+    DebugPlugin(1, " * module_cleanup() - Command's Queue Cleaning");
+    puts("- Command's Queue Cleaning.");
+    for (int i = 0; i < 16; ++i) sHandleCommand(current_tab, "/TIMER -quiet -delete 2255");
+
+    DebugPlugin(1, " * module_cleanup() - Config Cleaning");
+    puts("- Config Cleaning.");
+    psFlagChanJoinBeep.clear();
+    psFlagChanModBeep.clear();
+    psFlagChanWordBeep.clear();
+    psPrefixOutput.clear();
+    psPostfixOutput.clear();
+    psMessageLanguage.clear();
+    psAwayPostfix.clear();
+    psPipeCommand.clear();
+    psAudioDevice.clear();
+    psIdentifyCommand.clear();
+
+    puts("- Closing all LOG Files");
+    printf("- Cleaning Garbage Collector: ");
+    GarbageCollectorFree(print_freed_block);
+
+    DebugPlugin(1, " * module_cleanup() - Deleting User Variables");
+    puts("\n- Deleting User Variables");
+    puts("- Cleaning Private Killer Database");
+
+    sPrintText(sess, "%s", coloured_banner("\0035 \017scaricato dalla memoria.\n").c_str());
+    printf("\nQuIbOsCrIpT Unloading completed.\n");
+    DebugPlugin(0, "END: module_cleanup()");
+    return fflush(stdout);
+}
+
+void QuiboscriptAbort()
+{
+    DebugPlugin(0, "BEGIN: QuiboscriptAbort()");
+    sPrintText(current_tab, "%s", kSeparatorLine);
+    sPrintText(current_tab, "\0034FATAL ERROR !!!");
+    sPrintText(current_tab, "\0033 Attention, this version of XChat is not compatible with QuIbOsCrIpT.");
+    sPrintText(current_tab, "\0033 Unable to find the local user nickname.");
+    sPrintText(current_tab, "\0033 (It's probable that the binary of the client does not support SSL)");
+    sPrintText(current_tab, "%s", kMakerLine);
+    sPrintText(current_tab, "\0033 Automatic unload of QuIbOsCrIpT.");
+    sHandleCommand(current_tab, "/TIMER 3 UNLOAD quibo.so");
+    sPrintText(current_tab, "%s", kSeparatorLine);
+    DebugPlugin(0, "END: QuiboscriptAbort()");
+}
+
+void PrintHelp(HostSession* sess, const char* text)
+{
+    DebugPlugin(2, "BEGIN: PrintHelp(%s)", text ? text : "");
+    HostSession* where = iFlagCurrentTab ? current_tab : sess;
+    if (text) {
+        sPrintText(where, "%s", kSeparatorLine);
+        sPrintText(where, "\0033%s", text);
+        sPrintText(where, "%s", kSeparatorLine);
+    } else {
+        sPrintText(where, "%s", GetMessage(298));
+    }
+    DebugPlugin(2, "END: PrintHelp()");
+}
+
+void hook_default_commands()
+{
+    for (const DefaultCommand& command : kDefaultCommands)
+        pxhCommand[command.slot] = plugin().hook_command(command.name, cb_default_command, nullptr, nullptr);
+}
+
+void unhook_default_commands()
+{
+    Plugin& p = plugin();
+    for (int slot = 0; slot <= 3; ++slot) p.unhook(&pxhCommand[slot]);
+    p.unhook(&pxhCommand[72]);
+    for (int slot = 4; slot <= 71; ++slot) p.unhook(&pxhCommand[slot]);
+}
+
+// ---- entry points ------------------------------------------------------------
+
+namespace {
+
+void register_hooks()
+{
+    Plugin& p = plugin();
+    pxhEvent[0] = p.hook_server("RAW LINE", cb_raw_line, nullptr);
+    for (int i = 0; i < 16; ++i) pxhEvent[i + 1] = p.hook_print(kPrintHooks[i].event, kPrintHooks[i].callback, nullptr);
+    for (const char* event : kDccEvents) p.hook_print(event, cb_DCC_Manager, nullptr);
+    hook_default_commands();
+}
+
+void remove_hooks()
+{
+    Plugin& p = plugin();
+    p.unhook(&pxhEvent[0]);
+    for (int slot = 1; slot <= 16; ++slot) p.unhook(&pxhEvent[slot]);
+    unhook_default_commands();
+    p.unhook(&pxhEvent[17]);
+    p.unhook(&pxhEvent[18]);
+}
+
+}  // namespace
+
+#define QUIBO_EXPORT extern "C" __attribute__((visibility("default")))
+
+QUIBO_EXPORT int xchat_plugin_init(xchat_plugin* handle, char** plugin_name, char** plugin_desc,
+                                   char** plugin_version, char* arg)
+{
+    psPluginName = "QuIbOsCrIpT";
+    psDescription = "Full featured plugin for Italian users";
+    const char* blank = strchr(QUIBO_VER, ' ');
+    psVersion = blank ? blank + 1 : QUIBO_VER;
+    // The client keeps these pointers for as long as the plug-in is loaded.
+    *plugin_name = psPluginName.data();
+    *plugin_desc = psDescription.data();
+    *plugin_version = psVersion.data();
+
+    plugin_install(std::make_unique<Plugin>(handle, psPluginName.c_str(), psDescription.c_str(), psVersion.c_str(),
+                                            arg));
+    register_hooks();
+    current_tab = session_of(plugin().get_context());
+    pxhEvent[17] = plugin().hook_command("QUIBO", cb_quibo_command, kQuiboHelp, nullptr);
+    pxhEvent[18] = plugin().hook_command("EVENT", cb_event_command, kEventHelp, nullptr);
+
+    prefs_setup();
+    const char* version = plugin().get_info_version();
+    psXChatVersion = version ? version : "";
+
+    module_init(0, 0, nullptr);
+
+    plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 loaded.\n");
+    plugin().print(kSeparatorLine);
+    fflush(stdout);
+    return 1;
+}
+
+QUIBO_EXPORT int xchat_plugin_deinit(xchat_plugin*)
+{
+    puts("\n\nQuIbOsCrIpT XChat2 Module Unloading:");
+    puts("- Ignored Users List Cleaning.");
+    ignore_list.clear();
+    sess_list.clear();
+    serv_list.clear();
+
+    puts("- Call the old cleanup function");
+    module_cleanup(0, session_of(plugin().get_context()));
+
+    plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 unloaded.\n");
+    plugin().print(kSeparatorLine);
+    remove_hooks();
+
+    crash_handler_remove();
+    host_records_flush();
+    plugin_install(nullptr);
+    psPluginName.clear();
+    psDescription.clear();
+    psVersion.clear();
+    fflush(stdout);
+    return 1;
+}
+
+QUIBO_EXPORT int hexchat_plugin_init(xchat_plugin* handle, char** plugin_name, char** plugin_desc,
+                                     char** plugin_version, char* arg)
+{
+    return xchat_plugin_init(handle, plugin_name, plugin_desc, plugin_version, arg);
+}
+
+QUIBO_EXPORT int hexchat_plugin_deinit(xchat_plugin* handle) { return xchat_plugin_deinit(handle); }

@@ -1,0 +1,112 @@
+// The user's settings: process-wide variables that every subsystem reads by
+// name. They change only through /QUIBO keywords and the configuration file.
+#pragma once
+
+#include <ctime>
+#include <cstdint>
+#include <string>
+
+#define QUIBO_VER "Version 3.7.86"
+
+// A setting that holds two texts (alert target and the server or word it applies to).
+struct SettingTextPair {
+    std::string text[2];
+    bool set = false;
+    void clear()
+    {
+        text[0].clear();
+        text[1].clear();
+        set = false;
+    }
+};
+
+// A text setting that may be unset (null).
+struct OptionalText {
+    std::string value;
+    bool set = false;
+    const char* c_str() const { return set ? value.c_str() : nullptr; }
+    void assign(const std::string& v)
+    {
+        value = v;
+        set = true;
+    }
+    void clear()
+    {
+        value.clear();
+        set = false;
+    }
+};
+
+constexpr int kParserModeCount = 19;
+
+extern int iFlagDebugMode;
+extern int iFlagLogFile;
+extern int iFlagCloneDetect;
+extern int iFlagPrintClone;
+extern int iFlagPrintList;
+extern int iFlagColor;
+extern int iMaxCloneCount;
+extern int iFlagQueryBeep;
+extern int iFlagNickBeep;
+extern int iFlagDomainMonitoring;
+extern int iFlagNickJoinMonitoring;
+extern int iMaxQueryMSGFlood;
+extern int iFlagCTCPAnswer;
+extern time_t tCTCPFloodTimer;
+extern int iFlagBeep;
+extern time_t tSoundCommandTimer;
+extern int iMaxMessageSent;
+extern time_t tMinSecondSent;
+extern int iFlagTextFloodOutgoing;
+extern SettingTextPair psFlagChanJoinBeep;
+extern SettingTextPair psFlagChanModBeep;
+extern SettingTextPair psFlagChanWordBeep;
+extern OptionalText psPrefixOutput;
+extern OptionalText psPostfixOutput;
+extern int iFlagIgnoreMessage;
+extern int iFlagQuiboMessage;
+extern int iFlagLocalUserModeChg;
+extern int iFlagDebugModeFnc;
+extern int iFlagEnableDatabase;
+extern int iFlagEnableEvent;
+extern OptionalText psMessageLanguage;
+extern OptionalText psAwayPostfix;
+extern int iFlagAwaySystem;
+extern OptionalText psPipeCommand;
+extern OptionalText psAudioDevice;
+extern int iMaxMessageChar;
+extern OptionalText psIdentifyCommand;
+extern int iFlagErrorMessage;
+extern int iFlagDisableDBUpdating;
+extern int iFlagMonitoringMessage;
+extern int iFlagAwayMessage;
+extern int iFlagCurrentTab;
+extern int iFlagTextFloodError;
+extern int iFlagBadWordSystem;
+extern int iFlagBadWordMessage;
+extern int iFlagEventsManagerDebug;
+extern int iFlagParserMode[kParserModeCount];
+extern int iFlagTextFloodIncoming;
+extern int iFlagAdvancedLog;
+extern int iPrivateKillerAlert;
+extern int iFlagFilterSystem;
+extern int iPrivateKillerMessage;
+extern int iFlagKeepQueueCommandCorrupted;
+extern int iPKIgnoreCTCPVersion;
+extern int iPKAllowOnTimeout;
+extern int iFlagDisableSHBM;
+
+// Switches that are not stored in the configuration file.
+extern int iFlagTextFloodOutgoing_internal;
+extern int iFlagErrorMessage_internal;
+extern int16_t sFlagEnableQUERY;
+extern int16_t sFlagWhoError;
+extern int16_t sQueueOnLoad;
+extern time_t tMaxElaborationTime;
+extern int iFlagDisableDebugPlugin;
+extern int iFlagPipeCommand_internal;
+
+extern std::string psQuiboscriptRC;
+
+// Error reports are printed only when the user and the internal gate both allow them.
+inline bool error_output_on() { return iFlagErrorMessage && iFlagErrorMessage_internal; }
