@@ -1,45 +1,67 @@
-// Placeholder printing layer; the full output subsystem replaces this file.
+// The printing, logging and command entry points, and the choice of window.
 #include "output/output.h"
 
 #include "host/host.h"
 #include "settings/settings.h"
 
+#include <strings.h>
+
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
-constexpr size_t kFormatBuffer = 2047;
 
 std::string vformat(const char* format, va_list ap)
 {
-    char buffer[kFormatBuffer];
-    vsnprintf(buffer, sizeof buffer, format, ap);
+    char buffer[kMaxFormattedText + 1];
+    if (vsnprintf(buffer, sizeof buffer, format, ap) < 0) buffer[0] = '\0';
     return buffer;
 }
+
+#define FORMAT_ARGUMENTS(format, text) \
+    va_list ap;                        \
+    va_start(ap, format);              \
+    std::string text = vformat(format, ap); \
+    va_end(ap)
+
+bool empty(const char* text) { return !text || !*text; }
+
+bool same_name(const char* given, const std::string& name) { return strcasecmp(given, name.c_str()) == 0; }
+
 }  // namespace
 
 int sPrintText(HostSession* sess, const char* format, ...)
 {
-    va_list ap;
-    va_start(ap, format);
-    std::string text = vformat(format, ap);
-    va_end(ap);
+    FORMAT_ARGUMENTS(format, text);
     PrintText(sess, text.c_str());
     return 0;
 }
 
-int sPrintLog(const char*, const char*, ...) { return 0; }
+int sPrintLog(const char* file, const char* format, ...)
+{
+    FORMAT_ARGUMENTS(format, text);
+    return WriteLog(file, text.c_str());
+}
 
 int sHandleCommand(HostSession* sess, const char* format, ...)
 {
-    va_list ap;
-    va_start(ap, format);
-    std::string text = vformat(format, ap);
-    va_end(ap);
+    FORMAT_ARGUMENTS(format, text);
     return quibo_handle_command(text.c_str(), sess);
 }
 
-void check_special_chars(char*, int) {}
-void check_special_chars_utf8(std::string&, int) {}
-HostSession* GetContext(const char*, const char*) { return current_tab; }
-void OutputRoutineInitialize(int, int, int) {}
+HostSession* GetContext(const char* server, const char* channel)
+{
+    if (iFlagCurrentTab || (empty(server) && empty(channel))) return current_tab;
+    HostSession* fallback = nullptr;
+    for (HostSession* sess : sess_list) {
+        if (!is_session(sess)) continue;
+        const bool channel_matches = !empty(channel) && same_name(channel, sess->channel);
+        if (!empty(server) && sess->server && same_name(server, sess->server->servername)) {
+            if (channel_matches) return sess;
+            fallback = sess;
+        } else if (channel_matches) {
+            return sess;
+        }
+    }
+    return fallback ? fallback : current_tab;
+}
