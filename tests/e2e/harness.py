@@ -1,0 +1,567 @@
+"""Run quibo.so inside a real HexChat against a private ngircd.
+
+Everything lives in one temporary folder and talks over 127.0.0.1 only:
+
+    Xvfb (unless a display is given)  - a private X display
+    dbus-daemon --session              - a private bus, so `hexchat -e` can reach *our* HexChat
+    ngircd                             - the IRC server, on a free port
+    hexchat                            - with quibo.so in its addons folder, logging every window
+    Peer                               - scripted IRC users (plain sockets)
+
+HexChat refuses to start as root without a modal dialog, so when the harness runs as
+root every child except Xvfb is started as nobody:nogroup with a private HOME.
+
+Every process is started through a `Processes` registry and stopped by its PID when
+the registry closes, also when a test fails. All waits are bounded (`wait_for`).
+"""
+
+import argparse
+import contextlib
+import grp
+import os
+import pwd
+import re
+import select
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+HOST = "127.0.0.1"
+CHANNEL = "#quibo"
+NICK = "quibotest"
+SERVER_NAME = "irc.quibo.test"
+
+_FORMATTING = re.compile(r"\x03(\d{1,2}(,\d{1,2})?)?|[\x02\x0f\x11\x16\x1d\x1e\x1f]")
+
+
+def strip_formatting(text):
+    """Drop IRC colour and attribute bytes."""
+    return _FORMATTING.sub("", text)
+
+
+def wait_for(predicate, timeout, interval=0.1, what="condition"):
+    """Poll predicate until it returns something truthy; return that value.
+
+    Raises TimeoutError naming `what` once `timeout` seconds have passed."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"timed out after {timeout:g} s waiting for {what}")
+        time.sleep(interval)
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind((HOST, 0))
+        return s.getsockname()[1]
+
+
+def read_text(path):
+    try:
+        with open(path, "r", encoding="utf-8", errors="replace") as f:
+            return f.read()
+    except FileNotFoundError:
+        return ""
+
+
+# --- users and processes ---------------------------------------------------------------
+
+class Identity:
+    """Who the children run as: the caller, or nobody:nogroup when the caller is root."""
+
+    def __init__(self):
+        self.drop = os.geteuid() == 0
+        if self.drop:
+            user = pwd.getpwnam("nobody")
+            try:
+                gid = grp.getgrnam("nogroup").gr_gid
+                group = "nogroup"
+            except KeyError:
+                gid, group = user.pw_gid, str(user.pw_gid)
+            self.uid, self.gid, self.name = user.pw_uid, gid, "nobody"
+            self.prefix = ["setpriv", f"--reuid={user.pw_uid}", f"--regid={group}", "--clear-groups"]
+        else:
+            self.uid, self.gid = os.getuid(), os.getgid()
+            self.name = pwd.getpwuid(self.uid).pw_name
+            self.prefix = []
+
+    def own(self, path):
+        """Give a file or a whole folder to the child user."""
+        if not self.drop:
+            return
+        os.chown(path, self.uid, self.gid)
+        for root, dirs, files in os.walk(path):
+            for name in dirs + files:
+                os.chown(os.path.join(root, name), self.uid, self.gid, follow_symlinks=False)
+
+
+class Processes:
+    """Starts children and stops each of them by its PID, newest first."""
+
+    def __init__(self, logdir):
+        self.logdir = logdir
+        self.running = []  # (name, Popen)
+
+    def start(self, name, argv, env=None, pass_fds=(), stdout=None):
+        out = stdout or os.path.join(self.logdir, f"{name}.out")
+        err = os.path.join(self.logdir, f"{name}.err")
+        with open(out, "wb") as o, open(err, "wb") as e:
+            proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=o, stderr=e,
+                                    pass_fds=pass_fds, start_new_session=True)
+        self.running.append((name, proc))
+        return proc
+
+    def stop(self, proc, grace=3.0):
+        if proc.poll() is None:
+            with contextlib.suppress(ProcessLookupError):
+                os.kill(proc.pid, signal.SIGTERM)
+            try:
+                proc.wait(timeout=grace)
+            except subprocess.TimeoutExpired:
+                with contextlib.suppress(ProcessLookupError):
+                    os.kill(proc.pid, signal.SIGKILL)
+                proc.wait(timeout=grace)
+        self.running = [(n, p) for (n, p) in self.running if p is not proc]
+
+    def stop_all(self):
+        for _, proc in reversed(list(self.running)):
+            self.stop(proc)
+
+
+# --- the services ----------------------------------------------------------------------
+
+def start_xvfb(procs, timeout=15):
+    """Start Xvfb on a display it picks itself; return (proc, ':N')."""
+    r, w = os.pipe()
+    try:
+        proc = procs.start("xvfb", ["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x800x24",
+                                    "-nolisten", "tcp"],
+                           pass_fds=(w,))
+        os.close(w)
+        w = None
+        ready, _, _ = select.select([r], [], [], timeout)
+        if not ready:
+            raise TimeoutError("Xvfb did not report its display")
+        number = os.read(r, 64).decode().strip()
+        if not number:
+            raise RuntimeError("Xvfb exited: " + read_text(os.path.join(procs.logdir, "xvfb.err")))
+        return proc, f":{number}"
+    finally:
+        os.close(r)
+        if w is not None:
+            os.close(w)
+
+
+def start_dbus(procs, ident, workdir, timeout=10):
+    """Start a private session bus as the child user; return (proc, address)."""
+    socket_path = os.path.join(workdir, "bus")
+    address = f"unix:path={socket_path}"
+    proc = procs.start("dbus", ident.prefix + ["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                               f"--address={address}", "--print-address=1"],
+                       env=_base_env(os.path.join(workdir, "home")))
+    wait_for(lambda: proc.poll() is not None or read_text(os.path.join(workdir, "dbus.out")).strip(),
+             timeout, what="the session bus")
+    if proc.poll() is not None:
+        raise RuntimeError("dbus-daemon exited: " + read_text(os.path.join(workdir, "dbus.err")))
+    return proc, read_text(os.path.join(workdir, "dbus.out")).strip().splitlines()[0]
+
+
+NGIRCD_CONF = """[Global]
+    Name = {name}
+    Info = quibo test server
+    Listen = {host}
+    Ports = {port}
+    MotdPhrase = quibo test server
+    PidFile = {dir}/ngircd.pid
+    HelpFile = {dir}/help.txt
+[Limits]
+    MaxConnectionsIP = 0
+    MaxPenaltyTime = 0
+    MaxNickLength = 16
+    PingTimeout = 120
+    PongTimeout = 60
+[Options]
+    DNS = no
+    Ident = no
+    PAM = no
+"""
+
+
+class Ircd:
+    def __init__(self, proc, port, directory):
+        self.proc, self.port, self.dir = proc, port, directory
+
+    def log(self):
+        return read_text(os.path.join(self.dir, "ngircd.out")) + read_text(os.path.join(self.dir, "ngircd.err"))
+
+
+def start_ngircd(procs, ident, workdir, timeout=15):
+    """Start ngircd on a free port of 127.0.0.1 as the child user; return an Ircd."""
+    directory = os.path.join(workdir, "ircd")
+    os.makedirs(directory, exist_ok=True)
+    port = free_port()
+    conf = os.path.join(directory, "ngircd.conf")
+    with open(conf, "w") as f:
+        f.write(NGIRCD_CONF.format(name=SERVER_NAME, host=HOST, port=port, dir=directory))
+    with open(os.path.join(directory, "help.txt"), "w") as f:
+        f.write("")
+    ident.own(directory)
+    proc = procs.start("ngircd", ident.prefix + ["ngircd", "-n", "-f", conf],
+                       env=_base_env(directory), stdout=os.path.join(directory, "ngircd.out"))
+    ircd = Ircd(proc, port, directory)
+
+    def listening():
+        if proc.poll() is not None:
+            raise RuntimeError("ngircd exited: " + ircd.log())
+        return f"Now listening on [{HOST}]:{port}" in ircd.log()
+    wait_for(listening, timeout, what="ngircd to listen")
+    return ircd
+
+
+def _base_env(home):
+    env = {
+        "PATH": "/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin",
+        "HOME": home,
+        "LANG": "C.UTF-8",
+        "LC_ALL": "C.UTF-8",
+    }
+    return env
+
+
+HEXCHAT_CONF = """irc_nick1 = {nick}
+irc_nick2 = {nick}_
+irc_nick3 = {nick}__
+irc_user_name = quibo
+irc_real_name = quibo test user
+irc_logging = 1
+irc_logmask = %n-%c.log
+stamp_log = 0
+stamp_text = 0
+text_replay = 0
+gui_slist_skip = 1
+gui_join_dialog = 0
+gui_quit_dialog = 0
+gui_autoopen_dialog = 1
+gui_tray = 0
+net_throttle = 0
+irc_join_delay = 0
+irc_who_join = 1
+input_balloon_hilight = 0
+input_balloon_priv = 0
+input_balloon_chans = 0
+input_tray_hilight = 0
+input_tray_priv = 0
+input_flash_hilight = 0
+input_flash_priv = 0
+"""
+
+
+class HexChat:
+    """A running HexChat with its folders, environment and output files."""
+
+    def __init__(self, procs, ident, env, home, cfgdir, workdir):
+        self.procs, self.ident, self.env = procs, ident, env
+        self.home, self.cfgdir, self.workdir = home, cfgdir, workdir
+        self.logdir = os.path.join(cfgdir, "logs")
+        self.stdout_path = os.path.join(workdir, "hexchat.out")
+        self.stderr_path = os.path.join(workdir, "hexchat.err")
+        self.proc = None
+
+    @property
+    def data_dir(self):
+        return os.path.join(self.home, ".xchat2", "quiboscript")
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def stdout(self):
+        return read_text(self.stdout_path)
+
+    def stderr(self):
+        return read_text(self.stderr_path)
+
+    def logs(self):
+        """Every HexChat window log, colours stripped, keyed by file name."""
+        result = {}
+        if os.path.isdir(self.logdir):
+            for root, _, files in os.walk(self.logdir):
+                for name in sorted(files):
+                    result[name] = strip_formatting(read_text(os.path.join(root, name)))
+        return result
+
+    def log_text(self):
+        return "\n".join(self.logs().values())
+
+    def log_lines(self):
+        return [line for text in self.logs().values() for line in text.splitlines()]
+
+    def on_bus(self):
+        probe = subprocess.run(
+            self.ident.prefix + ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                 "string:org.hexchat.service"],
+            env=self.env, capture_output=True, text=True, timeout=10)
+        return probe.returncode == 0 and "boolean true" in probe.stdout
+
+    def command(self, text, timeout=10):
+        """Type a command into HexChat from outside, through its D-Bus remote.
+
+        `hexchat -e` starts a fresh client when it finds none on the bus, so it is only
+        called once ours is there, and with an empty config and no plug-ins just in case."""
+        if not self.running():
+            raise RuntimeError("HexChat is not running")
+        wait_for(self.on_bus, 10, interval=0.2, what="HexChat on the session bus")
+        remote_cfg = os.path.join(self.workdir, "remote-cfg")
+        os.makedirs(remote_cfg, exist_ok=True)
+        self.ident.own(remote_cfg)
+        proc = subprocess.Popen(self.ident.prefix + ["hexchat", "-d", remote_cfg, "--no-plugins", "-e",
+                                                     f"--command={text}"],
+                                env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.STDOUT, start_new_session=True)
+        try:
+            output, _ = proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.kill(proc.pid, signal.SIGKILL)
+            proc.wait()
+            raise RuntimeError(f"hexchat -e did not return for {text!r}")
+        if proc.returncode != 0:
+            raise RuntimeError(f"hexchat -e failed for {text!r}: {output.decode(errors='replace')}")
+
+    def stop(self):
+        if self.proc is not None:
+            self.procs.stop(self.proc)
+
+
+def install_plugin(plugin, data_dir, home, cfgdir):
+    """Lay out quibo as the install script does: files in the data folder, link in addons."""
+    target = os.path.join(home, ".xchat2", "quiboscript")
+    os.makedirs(target, exist_ok=True)
+    for name in sorted(os.listdir(data_dir)):
+        if name.endswith((".msg", ".au")):
+            shutil.copy(os.path.join(data_dir, name), target)
+    shutil.copy(plugin, os.path.join(target, "quibo.so"))
+    addons = os.path.join(cfgdir, "addons")
+    os.makedirs(addons, exist_ok=True)
+    os.symlink(os.path.join(target, "quibo.so"), os.path.join(addons, "quibo.so"))
+
+
+def start_hexchat(procs, ident, workdir, display, bus, port, plugin=None, data_dir=None,
+                  channel=CHANNEL, nick=NICK, extra_conf="", timeout=20):
+    """Start HexChat connected to 127.0.0.1:port and joining `channel`.
+
+    With `plugin`, it is installed into the private HOME first and autoloads."""
+    home = os.path.join(workdir, "home")
+    cfgdir = os.path.join(home, ".config", "hexchat")
+    libdir = os.path.join(workdir, "empty-libdir")
+    runtime = os.path.join(home, ".run")
+    for d in (cfgdir, libdir, runtime):
+        os.makedirs(d, exist_ok=True)
+    os.chmod(runtime, 0o700)
+    with open(os.path.join(cfgdir, "hexchat.conf"), "w") as f:
+        f.write(HEXCHAT_CONF.format(nick=nick) + extra_conf)
+    if plugin:
+        install_plugin(plugin, data_dir, home, cfgdir)
+    ident.own(home)
+    ident.own(libdir)
+
+    env = _base_env(home)
+    env.update({
+        "USER": ident.name,
+        "LOGNAME": ident.name,
+        "DISPLAY": display,
+        "DBUS_SESSION_BUS_ADDRESS": bus,
+        "HEXCHAT_LIBDIR": libdir,
+        "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+        "XDG_DATA_HOME": os.path.join(home, ".local", "share"),
+        "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+        "XDG_RUNTIME_DIR": runtime,
+        "NO_AT_BRIDGE": "1",
+        "GSETTINGS_BACKEND": "memory",
+    })
+    hexchat = HexChat(procs, ident, env, home, cfgdir, workdir)
+    # Standard output is a file: make it line-buffered as on a terminal, so the
+    # plug-in's reports can be read while the client runs.
+    argv = ident.prefix + ["stdbuf", "-oL", "-eL", "hexchat", "-d", cfgdir,
+                           f"irc://{HOST}:{port}/{channel}"]
+    hexchat.proc = procs.start("hexchat", argv, env=env, stdout=hexchat.stdout_path)
+
+    def up():
+        if not hexchat.running():
+            raise RuntimeError(f"HexChat exited early ({hexchat.proc.returncode}):\n"
+                               f"{hexchat.stdout()}\n{hexchat.stderr()}")
+        return hexchat.on_bus()
+    wait_for(up, timeout, interval=0.2, what="HexChat to start")
+    return hexchat
+
+
+# --- scripted IRC users ----------------------------------------------------------------
+
+class Peer:
+    """An IRC user driven by the test over a plain socket."""
+
+    def __init__(self, port, nick, timeout=10):
+        self.nick = nick
+        self.lines = []  # every line received, in order
+        self._buffer = b""
+        self._sock = socket.create_connection((HOST, port), timeout=timeout)
+        self.send(f"NICK {nick}")
+        self.send(f"USER {nick} 0 * :quibo test peer {nick}")
+        self.wait_line(lambda l: _command(l) == "001", timeout, what=f"{nick} to register")
+
+    def send(self, line):
+        self._sock.sendall(line.encode() + b"\r\n")
+
+    def privmsg(self, target, text):
+        self.send(f"PRIVMSG {target} :{text}")
+
+    def _pump(self, wait):
+        self._sock.settimeout(max(wait, 0.01))
+        try:
+            data = self._sock.recv(65536)
+        except socket.timeout:
+            return
+        if not data:
+            raise ConnectionError(f"{self.nick}: server closed the connection")
+        self._buffer += data
+        while b"\r\n" in self._buffer:
+            raw, self._buffer = self._buffer.split(b"\r\n", 1)
+            line = raw.decode("utf-8", errors="replace")
+            if line.startswith("PING "):
+                self.send("PONG " + line[5:])
+            self.lines.append(line)
+
+    def wait_line(self, predicate, timeout=10, what="a line", start=0):
+        """Return the first received line (from index `start` on) that satisfies predicate."""
+        deadline = time.monotonic() + timeout
+        seen = start
+        while True:
+            for line in self.lines[seen:]:
+                if predicate(line):
+                    return line
+            seen = len(self.lines)
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise TimeoutError(f"{self.nick}: timed out after {timeout:g} s waiting for {what}")
+            self._pump(min(left, 0.5))
+
+    def join(self, channel, timeout=10):
+        mark = len(self.lines)
+        self.send(f"JOIN {channel}")
+        self.wait_line(lambda l: _command(l) == "366", timeout, what=f"JOIN {channel}", start=mark)
+
+    def names(self, channel, timeout=10):
+        """Nicknames on channel, without their prefixes."""
+        mark = len(self.lines)
+        self.send(f"NAMES {channel}")
+        self.wait_line(lambda l: _command(l) == "366", timeout, what=f"NAMES {channel}", start=mark)
+        nicks = set()
+        for line in self.lines[mark:]:
+            if _command(line) == "353":
+                nicks.update(n.lstrip("@+%&~") for n in line.split(" :", 1)[1].split())
+        return nicks
+
+    def close(self):
+        with contextlib.suppress(OSError):
+            self.send("QUIT :bye")
+        self._sock.close()
+
+
+def _command(line):
+    parts = line.split(" ")
+    if parts and parts[0].startswith(":"):
+        parts = parts[1:]
+    return parts[0] if parts else ""
+
+
+# --- one whole set-up ------------------------------------------------------------------
+
+class Session:
+    """Xvfb + bus + ngircd + HexChat with quibo, in one temporary folder."""
+
+    def __init__(self, workdir, procs, ident):
+        self.workdir, self.procs, self.ident = workdir, procs, ident
+        self.display = self.bus = self.ircd = self.hexchat = None
+        self.peers = []
+
+    def peer(self, nick, timeout=10):
+        p = Peer(self.ircd.port, nick, timeout)
+        self.peers.append(p)
+        return p
+
+    def wait_joined(self, channel=CHANNEL, nick=NICK, timeout=20):
+        """Wait until the HexChat user is on channel, as a fresh peer sees it."""
+        watcher = self.peer(f"w{os.getpid() % 100000}")
+        try:
+            wait_for(lambda: nick in watcher.names(channel), timeout, interval=0.3,
+                     what=f"{nick} on {channel}")
+        finally:
+            watcher.close()
+            self.peers.remove(watcher)
+
+    def report(self):
+        """Everything useful after a failure."""
+        parts = [f"work folder: {self.workdir}"]
+        for name in ("hexchat.out", "hexchat.err", "dbus.err", "xvfb.err"):
+            parts += [f"--- {name} ---", read_text(os.path.join(self.workdir, name))[-4000:]]
+        if self.hexchat:
+            for name, text in self.hexchat.logs().items():
+                parts += [f"--- log {name} ---", text[-4000:]]
+        if self.ircd:
+            parts += ["--- ngircd ---", self.ircd.log()[-3000:]]
+        return "\n".join(parts)
+
+
+@contextlib.contextmanager
+def session(plugin=None, data_dir=None, channel=CHANNEL, keep=False, display=None):
+    """Start everything; stop every process by its PID on the way out.
+
+    The temporary folder is removed afterwards unless `keep` is set or
+    QUIBO_E2E_KEEP is in the environment."""
+    ident = Identity()
+    workdir = tempfile.mkdtemp(prefix="quibo-e2e-")
+    os.chmod(workdir, 0o755)
+    procs = Processes(workdir)
+    s = Session(workdir, procs, ident)
+    ok = False
+    try:
+        if display is None:
+            _, display = start_xvfb(procs)
+        s.display = display
+        os.makedirs(os.path.join(workdir, "home"), exist_ok=True)
+        ident.own(os.path.join(workdir, "home"))
+        ident.own(workdir)
+        _, s.bus = start_dbus(procs, ident, workdir)
+        s.ircd = start_ngircd(procs, ident, workdir)
+        s.hexchat = start_hexchat(procs, ident, workdir, display, s.bus, s.ircd.port,
+                                  plugin=plugin, data_dir=data_dir, channel=channel)
+        yield s
+        ok = True
+    except BaseException:
+        print(s.report(), file=sys.stderr)
+        raise
+    finally:
+        for p in s.peers:
+            p.close()
+        procs.stop_all()
+        if ok and not keep and "QUIBO_E2E_KEEP" not in os.environ:
+            shutil.rmtree(workdir, ignore_errors=True)
+        else:
+            print(f"kept {workdir}", file=sys.stderr)
+
+
+def parse_args(argv=None):
+    """Command line shared by the e2e tests: where the plug-in and its data are."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--plugin", required=True, help="path of the built quibo.so")
+    parser.add_argument("--data", required=True, help="the repository's data folder")
+    args, rest = parser.parse_known_args(argv)
+    args.plugin = os.path.abspath(args.plugin)
+    args.data = os.path.abspath(args.data)
+    return args, rest
