@@ -5,6 +5,7 @@
 #include "output/output.h"
 #include "pipeline/pipeline.h"
 #include "settings/command.h"
+#include "utilities.h"
 
 #include <dlfcn.h>
 #include <strings.h>
@@ -14,8 +15,6 @@
 #include <cstring>
 #include <functional>
 #include <map>
-
-int match_mask(const char* mask, const char* text);
 
 std::vector<HostSession*> sess_list;
 std::vector<HostServer*> serv_list;
@@ -396,9 +395,6 @@ HostSession* find_dialog(HostServer* serv, const char* nick)
 
 int match(const char* mask, const char* text) { return match_mask(mask, text); }
 
-// TEMPORARY until the common matcher lands.
-__attribute__((weak)) int match_mask(const char*, const char*) { return 0; }
-
 void fe_beep()
 {
     // The client's own GDK, when it has one; nothing is linked in.
@@ -433,7 +429,7 @@ void xchat_exit()
 {
     // The client quits in its own order; the process is never ended from here.
     plugin().command("QUIT");
-    plugin().command("GUI QUIT");
+    plugin().command("KILLALL");
 }
 
 int xchat_get_var(const char* name, const char** text, int* integer) { return plugin().get_prefs(name, text, integer); }
