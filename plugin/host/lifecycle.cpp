@@ -230,7 +230,7 @@ void step_client_version(HostSession* sess)
 void step_sound_check(HostSession* sess)
 {
     puts("- Check Sound System.");
-    if (!iFlagBeep || !psAudioDevice.set || psAudioDevice.value.empty()) sPrintText(sess, "%s", GetMessage(237));
+    SoundSystemCheck(sess);
 }
 
 void step_output_and_events(HostSession* sess)
