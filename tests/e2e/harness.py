@@ -21,7 +21,6 @@ import grp
 import os
 import pwd
 import re
-import select
 import shutil
 import signal
 import socket
@@ -138,25 +137,22 @@ class Processes:
 # --- the services ----------------------------------------------------------------------
 
 def start_xvfb(procs, timeout=15):
-    """Start Xvfb on a display it picks itself; return (proc, ':N')."""
-    r, w = os.pipe()
-    try:
-        proc = procs.start("xvfb", ["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x800x24",
-                                    "-nolisten", "tcp"],
-                           pass_fds=(w,))
-        os.close(w)
-        w = None
-        ready, _, _ = select.select([r], [], [], timeout)
-        if not ready:
-            raise TimeoutError("Xvfb did not report its display")
-        number = os.read(r, 64).decode().strip()
-        if not number:
+    """Start Xvfb on a display it picks itself; return (proc, ':N').
+
+    Xvfb writes the display number into a file rather than a pipe: it writes it again
+    whenever it resets, and a closed pipe would then kill it. -noreset avoids the resets."""
+    path = os.path.join(procs.logdir, "xvfb.display")
+    with open(path, "wb") as f:
+        proc = procs.start("xvfb", ["Xvfb", "-displayfd", str(f.fileno()), "-screen", "0", "1280x800x24",
+                                    "-nolisten", "tcp", "-noreset"],
+                           pass_fds=(f.fileno(),))
+
+    def reported():
+        if proc.poll() is not None:
             raise RuntimeError("Xvfb exited: " + read_text(os.path.join(procs.logdir, "xvfb.err")))
-        return proc, f":{number}"
-    finally:
-        os.close(r)
-        if w is not None:
-            os.close(w)
+        text = read_text(path)
+        return text.endswith("\n") and text.strip()
+    return proc, ":" + wait_for(reported, timeout, what="Xvfb to report its display")
 
 
 def start_dbus(procs, ident, workdir, timeout=10):
@@ -303,40 +299,51 @@ class HexChat:
         return [line for text in self.logs().values() for line in text.splitlines()]
 
     def on_bus(self):
-        probe = subprocess.run(
-            self.ident.prefix + ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
-                                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                                 "string:org.hexchat.service"],
-            env=self.env, capture_output=True, text=True, timeout=10)
-        return probe.returncode == 0 and "boolean true" in probe.stdout
+        return hexchat_on_bus(self.ident, self.env)
 
     def command(self, text, timeout=10):
-        """Type a command into HexChat from outside, through its D-Bus remote.
-
-        `hexchat -e` starts a fresh client when it finds none on the bus, so it is only
-        called once ours is there, and with an empty config and no plug-ins just in case."""
+        """Type a command (without its slash) into HexChat from outside."""
         if not self.running():
             raise RuntimeError("HexChat is not running")
-        wait_for(self.on_bus, 10, interval=0.2, what="HexChat on the session bus")
-        remote_cfg = os.path.join(self.workdir, "remote-cfg")
-        os.makedirs(remote_cfg, exist_ok=True)
-        self.ident.own(remote_cfg)
-        proc = subprocess.Popen(self.ident.prefix + ["hexchat", "-d", remote_cfg, "--no-plugins", "-e",
-                                                     f"--command={text}"],
-                                env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT, start_new_session=True)
-        try:
-            output, _ = proc.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            os.kill(proc.pid, signal.SIGKILL)
-            proc.wait()
-            raise RuntimeError(f"hexchat -e did not return for {text!r}")
-        if proc.returncode != 0:
-            raise RuntimeError(f"hexchat -e failed for {text!r}: {output.decode(errors='replace')}")
+        remote_command(self.ident, self.env, self.workdir, text, timeout)
 
     def stop(self):
         if self.proc is not None:
             self.procs.stop(self.proc)
+
+
+def hexchat_on_bus(ident, env):
+    """Whether a HexChat has registered on the session bus named in env."""
+    probe = subprocess.run(
+        ident.prefix + ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                        "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                        "string:org.hexchat.service"],
+        env=env, capture_output=True, text=True, timeout=10)
+    return probe.returncode == 0 and "boolean true" in probe.stdout
+
+
+def remote_command(ident, env, workdir, text, timeout=10):
+    """Run a command in the HexChat on env's session bus, through its D-Bus remote.
+
+    `hexchat -e` starts a fresh client when it finds none on the bus, so it is only
+    called once ours is there, with an empty config and no plug-ins just in case, and
+    it is killed if it does not return."""
+    wait_for(lambda: hexchat_on_bus(ident, env), 10, interval=0.2, what="HexChat on the session bus")
+    remote_cfg = os.path.join(workdir, "remote-cfg")
+    os.makedirs(remote_cfg, exist_ok=True)
+    ident.own(remote_cfg)
+    proc = subprocess.Popen(ident.prefix + ["hexchat", "-d", remote_cfg, "--no-plugins", "-e",
+                                            f"--command={text}"],
+                            env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, start_new_session=True)
+    try:
+        output, _ = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.kill(proc.pid, signal.SIGKILL)
+        proc.wait()
+        raise RuntimeError(f"hexchat -e did not return for {text!r}")
+    if proc.returncode != 0:
+        raise RuntimeError(f"hexchat -e failed for {text!r}: {output.decode(errors='replace')}")
 
 
 def install_plugin(plugin, data_dir, home, cfgdir):
@@ -353,7 +360,7 @@ def install_plugin(plugin, data_dir, home, cfgdir):
 
 
 def start_hexchat(procs, ident, workdir, display, bus, port, plugin=None, data_dir=None,
-                  channel=CHANNEL, nick=NICK, extra_conf="", timeout=20):
+                  channel=CHANNEL, nick=NICK, extra_conf="", extra_env=None, timeout=20):
     """Start HexChat connected to 127.0.0.1:port and joining `channel`.
 
     With `plugin`, it is installed into the private HOME first and autoloads."""
@@ -385,6 +392,7 @@ def start_hexchat(procs, ident, workdir, display, bus, port, plugin=None, data_d
         "NO_AT_BRIDGE": "1",
         "GSETTINGS_BACKEND": "memory",
     })
+    env.update(extra_env or {})
     hexchat = HexChat(procs, ident, env, home, cfgdir, workdir)
     # Standard output is a file: make it line-buffered as on a terminal, so the
     # plug-in's reports can be read while the client runs.
@@ -518,29 +526,32 @@ class Session:
         return "\n".join(parts)
 
 
+def start_all(s, plugin=None, data_dir=None, channel=CHANNEL, display=None, extra_env=None):
+    """Bring up the display (unless one is given), the bus, ngircd and HexChat into s."""
+    os.chmod(s.workdir, 0o755)
+    os.makedirs(os.path.join(s.workdir, "home"), exist_ok=True)
+    s.ident.own(s.workdir)
+    if display is None:
+        _, display = start_xvfb(s.procs)
+    s.display = display
+    _, s.bus = start_dbus(s.procs, s.ident, s.workdir)
+    s.ircd = start_ngircd(s.procs, s.ident, s.workdir)
+    s.hexchat = start_hexchat(s.procs, s.ident, s.workdir, display, s.bus, s.ircd.port, plugin=plugin,
+                              data_dir=data_dir, channel=channel, extra_env=extra_env)
+    return s
+
+
 @contextlib.contextmanager
 def session(plugin=None, data_dir=None, channel=CHANNEL, keep=False, display=None):
     """Start everything; stop every process by its PID on the way out.
 
     The temporary folder is removed afterwards unless `keep` is set or
     QUIBO_E2E_KEEP is in the environment."""
-    ident = Identity()
     workdir = tempfile.mkdtemp(prefix="quibo-e2e-")
-    os.chmod(workdir, 0o755)
-    procs = Processes(workdir)
-    s = Session(workdir, procs, ident)
+    s = Session(workdir, Processes(workdir), Identity())
     ok = False
     try:
-        if display is None:
-            _, display = start_xvfb(procs)
-        s.display = display
-        os.makedirs(os.path.join(workdir, "home"), exist_ok=True)
-        ident.own(os.path.join(workdir, "home"))
-        ident.own(workdir)
-        _, s.bus = start_dbus(procs, ident, workdir)
-        s.ircd = start_ngircd(procs, ident, workdir)
-        s.hexchat = start_hexchat(procs, ident, workdir, display, s.bus, s.ircd.port,
-                                  plugin=plugin, data_dir=data_dir, channel=channel)
+        start_all(s, plugin=plugin, data_dir=data_dir, channel=channel, display=display)
         yield s
         ok = True
     except BaseException:
@@ -549,7 +560,7 @@ def session(plugin=None, data_dir=None, channel=CHANNEL, keep=False, display=Non
     finally:
         for p in s.peers:
             p.close()
-        procs.stop_all()
+        s.procs.stop_all()
         if ok and not keep and "QUIBO_E2E_KEEP" not in os.environ:
             shutil.rmtree(workdir, ignore_errors=True)
         else:
