@@ -2,10 +2,27 @@
 #pragma once
 
 #include <csignal>
+#include <string>
+#include <vector>
 
 constexpr int kGarbageSlots = 1022;  // slot 0 heads the list; 1..1021 belong to single globals
 
+// Ring mode keeps the most recent lines in memory for the crash report.
+constexpr int kTraceRingLines = 4092;
+// Each ring line keeps at most this many bytes (the trace file keeps whole lines).
+constexpr int kTraceRingLineBytes = 1023;
+constexpr int kTraceLineMax = 4094;
+
+// iFlagDebugModeFnc 0: every level goes to the ring (unless switched off);
+// N >= 1: levels below N are appended to quibo.fnc and the ring gets nothing.
 int DebugPlugin(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Closes the trace file (the next file-mode line opens it again).
+void DebugPluginCloseFile();
+
+// The ring's lines, oldest first, and their count.
+std::vector<std::string> DebugPluginRingLines();
+int DebugPluginRingCount();
+void DebugPluginRingClear();
 
 void* AddToGarbageCollector(void* block);
 void GarbageCollectorClear();
@@ -15,5 +32,7 @@ void GarbageCollectorSetSlot(int slot, void* block);
 void GarbageCollectorFree(void (*progress)(int slot));
 
 void bt_sighandler(int sig, siginfo_t* info, void* context);
+// Opens the data folder for the crash report and takes over SIGSEGV,
+// remembering the previous action; remove puts that action back.
 bool crash_handler_install();
 void crash_handler_remove();

@@ -3,7 +3,11 @@
 
 #include "host/host.h"
 #include "host/paths.h"
+#include "host/trace.h"
 #include "output/output.h"
+#include "settings/settings.h"
+
+#include <utilities.h>
 
 #include <unistd.h>
 
@@ -25,6 +29,20 @@ std::array<std::string, kMessageSlots> apsMessageArray;
 std::array<bool, kMessageSlots> slot_set{};
 short ssFlagAlredyLoaded = 0;
 std::map<std::pair<bool, int>, std::string> substitutes;  // one per missing number (and load state)
+
+// One letter per value type; 0 for conversions the code never passes
+// (%n, '*' widths and positional arguments land here too).
+char conversion_kind(const std::string& length, char conversion)
+{
+    if (!conversion || !strchr("diouxXcsSpfFeEgGaA", conversion)) return 0;
+    if (strchr("sS", conversion)) return length.empty() && conversion == 's' ? 's' : 0;
+    if (conversion == 'p') return length.empty() ? 'p' : 0;
+    if (strchr("fFeEgGaA", conversion)) return length.empty() ? 'f' : 0;
+    if (length.empty() || length == "h" || length == "hh") return 'd';
+    if (length == "l") return 'l';
+    if (length == "z") return 'z';
+    return 0;
+}
 
 struct Escape {
     const char* written;
@@ -78,6 +96,18 @@ struct LoadState {
                        line, number);
     }
 
+    void mismatch(int line, int number)
+    {
+        if (may_report())
+            sPrintText(current_tab,
+                       "\0034Il messaggio\0036 %d\0034 alla riga\0036 %d\0034 del file\0036 %s\0034 non corrisponde ai "
+                       "valori passati dal plugin: Messaggio ignorato",
+                       number, line, path.c_str());
+        printf("\nIl messaggio %d alla riga %d del file %s non corrisponde ai valori passati dal plugin: Messaggio "
+               "ignorato\n",
+               number, line, path.c_str());
+    }
+
     void unterminated(int line)
     {
         if (may_report())
@@ -90,27 +120,45 @@ struct LoadState {
     }
 };
 
-// The header: "//", blanks, up to four digits, one blank.
+// The header "// %04d ": "//", any blanks, an optional sign and up to four
+// characters of number in all, then any blanks.
 bool parse_header(const std::string& line, int& number)
 {
-    if (line.size() < 3 || line.compare(0, 2, "//") != 0) return false;
+    if (line.compare(0, 2, "//") != 0) return false;
     size_t at = 2;
-    while (at < line.size() && line[at] == ' ') ++at;
+    while (at < line.size() && isspace(static_cast<unsigned char>(line[at]))) ++at;
+    size_t width = 4;
+    bool negative = false;
+    if (at < line.size() && (line[at] == '-' || line[at] == '+')) {
+        negative = line[at] == '-';
+        ++at;
+        --width;
+    }
     size_t digits = 0;
     int value = 0;
-    while (at < line.size() && digits < 4 && isdigit(static_cast<unsigned char>(line[at]))) {
-        value = value * 10 + (line[at] - '0');
-        ++at;
+    while (at < line.size() && digits < width && isdigit(static_cast<unsigned char>(line[at]))) {
+        value = value * 10 + (line[at++] - '0');
         ++digits;
     }
-    if (digits == 0 || at >= line.size() || line[at] != ' ') return false;
-    number = value;
+    if (digits == 0) return false;
+    number = negative ? -value : value;
     return true;
 }
 
-void store(LoadState& state, const std::string& line, int line_number, int number)
+// A text is refused when the conversions it asks for are not the values the code passes.
+bool conversions_match(int number, const std::string& text)
 {
-    if (line.size() <= kQuotePosition || line[kQuotePosition] != '"' || line.size() == kQuotePosition + 1) {
+    const char* expected = message_signature(number);
+    if (!expected) return true;
+    std::string found;
+    return message_conversions(text.c_str(), found) && found == expected;
+}
+
+// `had_break`: the line ended with a line break (the last line of a file may not).
+void store(LoadState& state, const std::string& line, bool had_break, int line_number, int number)
+{
+    if (line.size() <= kQuotePosition || line[kQuotePosition] != '"' ||
+        (line.size() == kQuotePosition + 1 && !had_break)) {
         state.syntax_error(line_number);
         return;
     }
@@ -120,13 +168,53 @@ void store(LoadState& state, const std::string& line, int line_number, int numbe
     else if (!text.empty())
         state.unterminated(line_number);
     apply_escapes(text);
+    if (!conversions_match(number, text)) {
+        state.mismatch(line_number, number);
+        return;
+    }
     apsMessageArray[number] = std::move(text);
     slot_set[number] = true;
 }
 
 }  // namespace
 
-int LoadMessageFile(const char* language)
+namespace {
+
+void trace_message(int above, const char* format, const char* text, int number = 0)
+{
+    if (iFlagDebugModeFnc > above) DebugPlugin(0, format, text ? text : "", number);
+}
+
+// Reads every line of the open file; false when it holds too many messages.
+bool read_messages(LoadState& state, std::ifstream& file)
+{
+    std::string line;
+    int line_number = 0;
+    int message_lines = 0;
+    while (std::getline(file, line)) {
+        ++line_number;
+        const bool had_break = !file.eof();
+        if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
+        if (!line.empty() && (line[0] == '#' || line[0] == '\0')) continue;
+        int number = -1;
+        if (!parse_header(line, number)) {
+            state.syntax_error(line_number);
+            number = -1;
+        } else if (++message_lines > kMessageSlots - 1) {
+            sPrintText(current_tab, "\0034E' stato superato il numero massimo di messaggi gestibili dal plugin.");
+            printf("\nE' stato superato il numero massimo di messaggi gestibili dal plugin.\n");
+            return false;
+        }
+        if (number < 0 || number >= kMessageSlots) {
+            state.out_of_range(line_number, number);
+            continue;
+        }
+        store(state, line, had_break, line_number, number);
+    }
+    return true;
+}
+
+int load_message_file(const char* language)
 {
     if (!ssFlagAlredyLoaded) {
         puts("  - Initializing Memory Map File.");
@@ -137,47 +225,38 @@ int LoadMessageFile(const char* language)
     puts("  - Calculating Language File Path.");
     state.path = quibo_data_path(std::string("quibo_") + language + ".msg");
     printf("  - Parsing Language File ....");
-    if (access(state.path.c_str(), R_OK) != 0) {
+    if (!zemDeviceReady(state.path.c_str(), "r")) {
         printf("ERROR: Unable to load file %s; reason: %s\n", state.path.c_str(), strerror(errno));
         return 0;
     }
     std::ifstream file(state.path, std::ios::binary);
-    if (!file) return 0;
-
-    std::string line;
-    int line_number = 0;
-    int message_lines = 0;
-    while (std::getline(file, line)) {
-        ++line_number;
-        if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
-        if (line.empty() ? false : line[0] == '#') continue;
-        int number = -1;
-        if (!parse_header(line, number)) {
-            state.syntax_error(line_number);
-            number = -1;
-        } else if (++message_lines > kMessageSlots - 1) {
-            sPrintText(current_tab, "\0034E' stato superato il numero massimo di messaggi gestibili dal plugin.");
-            printf("\nE' stato superato il numero massimo di messaggi gestibili dal plugin.\n");
-            return 0;
-        }
-        if (number < 0 || number >= kMessageSlots) {
-            state.out_of_range(line_number, number);
-            continue;
-        }
-        store(state, line, line_number, number);
-    }
+    if (!file || !read_messages(state, file)) return 0;
     ssFlagAlredyLoaded = 1;
     puts(" completed.");
     return 1;
 }
 
-const char* GetMessage(int number)
+}  // namespace
+
+int LoadMessageFile(const char* language)
+{
+    trace_message(1, "BEGIN: LoadMessageFile(%s)", language);
+    int loaded = load_message_file(language);
+    if (iFlagDebugModeFnc > 1) DebugPlugin(0, "END: LoadMessageFile() = %d", loaded);
+    return loaded;
+}
+
+namespace {
+
+const std::string& message_text(int number)
 {
     if (number >= 0 && number < kMessageSlots && slot_set[number] && !apsMessageArray[number].empty())
-        return apsMessageArray[number].c_str();
+        return apsMessageArray[number];
+    // One substitute per number (and load state), kept for the life of the process:
+    // callers may hold the pointer they were given.
     const std::pair<bool, int> key{ssFlagAlredyLoaded != 0, number};
     auto found = substitutes.find(key);
-    if (found != substitutes.end()) return found->second.c_str();
+    if (found != substitutes.end()) return found->second;
     char buffer[256];
     if (ssFlagAlredyLoaded)
         snprintf(buffer, sizeof buffer,
@@ -186,14 +265,50 @@ const char* GetMessage(int number)
     else
         snprintf(buffer, sizeof buffer,
                  "\0034ATTENZIONE: File dei messaggi non ancora caricato dal plugin. Contattare la ZEM'Software !");
-    return substitutes.emplace(key, buffer).first->second.c_str();
+    return substitutes.emplace(key, buffer).first->second;
+}
+
+}  // namespace
+
+const char* GetMessage(int number)
+{
+    if (iFlagDebugModeFnc > 2) DebugPlugin(0, "BEGIN: GetMessage(%d)", number);
+    const std::string& text = message_text(number);
+    psMessagePointer = const_cast<std::string*>(&text);
+    if (iFlagDebugModeFnc > 2) DebugPlugin(0, "END: GetMessage() = %s", text.c_str());
+    return text.c_str();
 }
 
 void PrintMessage(int number) { sPrintText(current_tab, "%s", GetMessage(number)); }
 
 void FlushMessage()
 {
+    if (iFlagDebugModeFnc > 2) DebugPlugin(0, "BEGIN: FlushMessage()");
     for (std::string& text : apsMessageArray) std::string().swap(text);
     slot_set.fill(false);
-    substitutes.clear();
+    if (psMessagePointer && psMessagePointer >= &apsMessageArray.front() && psMessagePointer <= &apsMessageArray.back())
+        psMessagePointer = nullptr;
+    if (iFlagDebugModeFnc > 2) DebugPlugin(0, "END: FlushMessage()");
+}
+
+bool message_conversions(const char* text, std::string& conversions)
+{
+    conversions.clear();
+    for (const char* at = text; at && *at; ++at) {
+        if (*at != '%') continue;
+        ++at;
+        if (*at == '%') continue;
+        at += strspn(at, "-+ #0'");
+        at += strspn(at, "0123456789");
+        if (*at == '.') {
+            ++at;
+            at += strspn(at, "0123456789");
+        }
+        std::string length;
+        while (*at && strchr("hlLqjzt", *at)) length += *at++;
+        char kind = conversion_kind(length, *at);
+        if (!kind) return false;
+        conversions += kind;
+    }
+    return true;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct HostSession;
+
 #define QUIBO_VER "Version 3.7.86"
 
 // A setting that holds two texts (alert target and the server or word it applies to).
@@ -110,3 +112,47 @@ extern std::string psQuiboscriptRC;
 
 // Error reports are printed only when the user and the internal gate both allow them.
 inline bool error_output_on() { return iFlagErrorMessage && iFlagErrorMessage_internal; }
+
+// ---- configuration file ------------------------------------------------------
+
+constexpr int iSetupVersion = 38;         // the version WriteSetup writes
+constexpr int iMinimunSetupVersion = 14;  // the oldest version ReadSetup accepts
+constexpr int kMaxSetupText = 4096;       // longest text the reader accepts
+
+extern int flag_write_setup_failed;
+
+// "<home>/.xchat2/quiboscript/quiborc"
+std::string default_setup_path();
+// Reads the file named by psQuiboscriptRC into the settings; reports in the current window.
+void ReadSetup(HostSession* sess);
+// Writes every stored setting to psQuiboscriptRC (through a checked temporary file).
+void WriteSetup();
+// The bytes WriteSetup writes for the current settings.
+std::string SetupImage();
+
+// Every stored setting back to its reset value (the parser switches are left alone).
+void ResetSettings();
+// Frees the text settings and the alert pairs (unload).
+void ConfigCleaning();
+
+// The error sound, when sounds are on.
+void PlayErrorSound();
+
+// ---- help table and parser labels ---------------------------------------------
+
+// One row of the settings help: keyword, syntax format (shows the current
+// value with %d or %s), the message that describes the setting, the value.
+struct SettingDescriptor {
+    const char* keyword;
+    const char* syntax;
+    int message;
+    const int* number;          // for numbers and switches
+    const time_t* seconds;      // for time settings
+    const OptionalText* text;   // for text settings
+};
+constexpr int kSettingDescriptorCount = 46;
+extern const SettingDescriptor aSettingDescriptor[kSettingDescriptorCount];
+// The syntax text of a row with the setting's current value filled in.
+std::string setting_syntax(const SettingDescriptor& row);
+
+extern const char* const apsFlagParseMode[kParserModeCount];
