@@ -210,8 +210,7 @@ void step_configured_language(HostSession* sess)
     puts("- Load Configured Language File:");
     const char* language = psMessageLanguage.c_str();
     if (language && strcasecmp(language, "italiano") != 0 && !LoadMessageFile(language)) {
-        sPrintText(sess, "%s", kSeparatorLine);
-        sPrintText(sess, "\0034Sembra che sia stato impossibile caricare il file dei messaggi in %s.", language);
+        report_language_failure(sess, language);
         sPrintText(sess, "%s", kSeparatorLine);
     }
     sPrintText(sess, GetMessage(233), language ? language : "");
@@ -314,7 +313,8 @@ int module_init(int, int, HostSession* sess)
     }
 
     puts("- Load Setup.");
-    psQuiboscriptRC = quibo_data_path("quiborc");
+    psQuiboscriptRC = default_setup_path();
+    ReadSetup(sess);
     DebugPlugin(0, "START: module_init()");
 
     step_configured_language(sess);
@@ -364,16 +364,7 @@ int module_cleanup(int, HostSession* sess)
 
     DebugPlugin(1, " * module_cleanup() - Config Cleaning");
     puts("- Config Cleaning.");
-    psFlagChanJoinBeep.clear();
-    psFlagChanModBeep.clear();
-    psFlagChanWordBeep.clear();
-    psPrefixOutput.clear();
-    psPostfixOutput.clear();
-    psMessageLanguage.clear();
-    psAwayPostfix.clear();
-    psPipeCommand.clear();
-    psAudioDevice.clear();
-    psIdentifyCommand.clear();
+    ConfigCleaning();
 
     puts("- Closing all LOG Files");
     printf("- Cleaning Garbage Collector: ");

@@ -137,6 +137,8 @@ void ConfigCleaning();
 
 // The error sound, when sounds are on.
 void PlayErrorSound();
+// A language file that would not load: separator, error sound, the notice.
+void report_language_failure(HostSession* where, const char* language);
 
 // ---- help table and parser labels ---------------------------------------------
 
