@@ -1,0 +1,154 @@
+// The trace ring, the trace file and the crash report.
+#include "host/paths.h"
+#include "host/trace.h"
+#include "settings/settings.h"
+
+#include "capture.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+class Trace : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home.make_dir(".xchat2/quiboscript");
+        quibo_paths_resolve();
+        DebugPluginRingClear();
+        iFlagDebugModeFnc = 0;
+        iFlagDisableSHBM = 0;
+        iFlagDisableDebugPlugin = 0;
+    }
+    void TearDown() override
+    {
+        DebugPluginCloseFile();
+        iFlagDebugModeFnc = 0;
+        iFlagDisableSHBM = 0;
+    }
+
+    std::string read(const std::string& name) const
+    {
+        std::ifstream file(quibo_data_path(name));
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+    // Runs `body` in a child with the crash handler installed; returns its wait status.
+    template <typename Body>
+    int crash_in_child(Body body)
+    {
+        pid_t child = fork();
+        if (child == 0) {
+            int null_fd = open("/dev/null", O_WRONLY);
+            dup2(null_fd, STDOUT_FILENO);
+            crash_handler_install();
+            body();
+            volatile int* nowhere = nullptr;
+            *nowhere = 1;
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return status;
+    }
+
+    hostsim::TempHome home;
+};
+
+TEST_F(Trace, RingKeepsTheMostRecentLines)
+{
+    for (int i = 0; i < 5000; ++i) DebugPlugin(i % 4, "line %d", i);
+    auto lines = DebugPluginRingLines();
+    ASSERT_EQ(lines.size(), 4092u);
+    EXPECT_EQ(lines.front(), "line 908");
+    EXPECT_EQ(lines.back(), "line 4999");
+}
+
+TEST_F(Trace, RingCutsOverlongLinesButKeepsTheirStart)
+{
+    std::string longest(5000, 'x');
+    DebugPlugin(0, "%s", longest.c_str());
+    ASSERT_EQ(DebugPluginRingCount(), 1);
+    EXPECT_EQ(DebugPluginRingLines()[0], std::string(kTraceRingLineBytes, 'x'));
+}
+
+TEST_F(Trace, FileModeWritesLevelsBelowTheSettingAndNothingToTheRing)
+{
+    iFlagDebugModeFnc = 2;
+    for (int level = 0; level < 4; ++level) DebugPlugin(level, "level %d", level);
+    DebugPluginCloseFile();
+    std::string file = read("quibo.fnc");
+    EXPECT_NE(file.find(" : level 0\n"), std::string::npos);
+    EXPECT_NE(file.find(" : level 1\n"), std::string::npos);
+    EXPECT_EQ(file.find("level 2"), std::string::npos);
+    EXPECT_EQ(file.find("level 3"), std::string::npos);
+    EXPECT_EQ(file.find(std::to_string(getpid()) + "_00000 : level 0"), 0u);
+    EXPECT_EQ(DebugPluginRingCount(), 0);
+}
+
+TEST_F(Trace, SwitchesTurnTheRingOff)
+{
+    iFlagDisableSHBM = 1;
+    DebugPlugin(0, "dropped");
+    iFlagDisableSHBM = 0;
+    iFlagDisableDebugPlugin = 1;
+    DebugPlugin(0, "dropped");
+    iFlagDisableDebugPlugin = 0;
+    EXPECT_EQ(DebugPluginRingCount(), 0);
+}
+
+TEST_F(Trace, GarbageCollectorRefusesNull) { EXPECT_EQ(AddToGarbageCollector(nullptr), nullptr); }
+
+TEST_F(Trace, CrashWritesTheRingAndEndsWithTheSignal)
+{
+    int status = crash_in_child([] {
+        for (int i = 0; i < 4100; ++i) DebugPlugin(1, " * step %d", i);
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    std::string report = read("crash.log");
+    EXPECT_EQ(report.find(" * step 8\n"), 0u);
+    EXPECT_NE(report.find(" * step 4099\n"), std::string::npos);
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 4092);
+}
+
+TEST_F(Trace, CrashWithRingOffReportsOnlyTheWarning)
+{
+    int status = crash_in_child([] {
+        DebugPlugin(0, "before");
+        iFlagDisableSHBM = 1;
+        DebugPluginRingClear();
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(read("crash.log"), "WARNING: SHBM IS DISABLED !\n");
+}
+
+void previous_handler(int) {}
+
+TEST_F(Trace, RemovingTheHandlerPutsThePreviousOneBack)
+{
+    struct sigaction mine{};
+    mine.sa_handler = previous_handler;
+    struct sigaction saved{};
+    sigaction(SIGSEGV, &mine, &saved);
+    ASSERT_TRUE(crash_handler_install());
+    struct sigaction now{};
+    sigaction(SIGSEGV, nullptr, &now);
+    EXPECT_EQ(now.sa_sigaction, bt_sighandler);
+    crash_handler_remove();
+    sigaction(SIGSEGV, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, previous_handler);
+    sigaction(SIGSEGV, &saved, nullptr);
+}
+
+}  // namespace
