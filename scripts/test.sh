@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The whole test suite, twice: an optimised build in build/, then a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer in build-asan/. Each is configured,
-# built and run with ctest; any failure stops the script with a non-zero status.
-# QUIBO_BUILD_DIR and QUIBO_ASAN_BUILD_DIR point it at other folders.
+# The whole test suite. It installs any missing package, then tests twice: an optimised
+# build in build/, then a build with AddressSanitizer and UndefinedBehaviorSanitizer in
+# build-asan/. Each is configured, built and run with ctest; any failure stops the script
+# with a non-zero status. QUIBO_BUILD_DIR and QUIBO_ASAN_BUILD_DIR point it at other folders.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ASAN_BUILD=${QUIBO_ASAN_BUILD_DIR:-$QUIBO_ROOT/build-asan}
+
+bash "$QUIBO_ROOT/scripts/install-deps.sh"
 
 say "release build in $QUIBO_BUILD"
 cmake -S "$QUIBO_ROOT" -B "$QUIBO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo
