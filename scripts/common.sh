@@ -16,7 +16,9 @@ quibo_build() {
     fi
     say "building quibo.so in $QUIBO_BUILD"
     cmake --build "$QUIBO_BUILD" -j2 --target quibo
-    if cmake --build "$QUIBO_BUILD" --target help | grep -qw zemplaysound; then
+    local targets
+    targets=$(cmake --build "$QUIBO_BUILD" --target help)
+    if grep -qw zemplaysound <<<"$targets"; then
         cmake --build "$QUIBO_BUILD" -j2 --target zemplaysound
     fi
 }

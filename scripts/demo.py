@@ -45,6 +45,11 @@ def _load(directory):
         return None
 
 
+def _save(directory, state):
+    with open(_state_path(directory), "w") as f:
+        json.dump(state, f, indent=2)
+
+
 def _alive(entry):
     return _start_time(entry["pid"]) == entry["start"]
 
@@ -101,8 +106,7 @@ def start(directory):
             "processes": [{"name": name, "pid": p.pid, "start": _start_time(p.pid)}
                           for name, p in s.procs.running],
         }
-        with open(_state_path(directory), "w") as f:
-            json.dump(state, f, indent=2)
+        _save(directory, state)
         # Give the peer a moment to say hello before the picture is taken.
         with contextlib.suppress(TimeoutError):
             h.wait_for(lambda: f"<{PEER_NICK}>" in s.hexchat.log_text() or peer.poll() is not None, 10,
@@ -110,6 +114,7 @@ def start(directory):
         if state["own_display"]:
             time.sleep(1)  # let the window paint
             state["screenshot"] = screenshot(state)
+            _save(directory, state)
     except BaseException:
         print(s.report(), file=sys.stderr)
         s.procs.stop_all()
