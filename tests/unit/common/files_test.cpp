@@ -1,88 +1,127 @@
-#include "support.h"
+// Files and alert sounds. Sounds go to a stand-in player that records its arguments.
+#include "clock.h"
 #include "utilities.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
 
 namespace {
 
-// How many descriptors of this process are open on `path`.
-int open_descriptors(const std::string& path)
+std::string read_all(const fs::path& path)
 {
-    int count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        if (std::filesystem::read_symlink(entry.path(), error) == path) ++count;
-    }
-    return count;
+    std::ostringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
 }
 
-int write_quietly(const char* path, const char* text)
+bool open_in_process(const fs::path& path)
 {
-    testing::internal::CaptureStdout();
-    const int result = WriteFile(path, text);
-    testing::internal::GetCapturedStdout();
-    return result;
+    std::error_code error;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd"))
+        if (fs::read_symlink(fd.path(), error) == path) return true;
+    return false;
+}
+
+fs::path fresh_dir(const char* name)
+{
+    const fs::path dir = fs::path(testing::TempDir()) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
 }
 
 }  // namespace
 
-TEST(DeviceReady, OpensAndClosesAtOnce)
+TEST(Files, DeviceReadyAndTheAppendFile)
 {
-    const std::string dir = make_temp_dir();
-    const std::string path = dir + "/device";
-    EXPECT_EQ(zemDeviceReady(path.c_str(), "r"), 0);
-    EXPECT_EQ(zemDeviceReady(path.c_str(), "a"), 1);
-    EXPECT_TRUE(std::filesystem::exists(path));
-    EXPECT_EQ(zemDeviceReady(path.c_str(), "r"), 1);
-    EXPECT_EQ(open_descriptors(path), 0);
-    EXPECT_EQ(zemDeviceReady("", "r"), 0);
-    EXPECT_EQ(zemDeviceReady(nullptr, "r"), 0);
-    EXPECT_EQ(zemDeviceReady((dir + "/no/such/folder").c_str(), "w"), 0);
-}
-
-TEST(AppendFile, StaysOpenForOnePathAndSwitchesCleanly)
-{
-    const std::string dir = make_temp_dir();
-    const std::string first = dir + "/first.txt";
-    const std::string second = dir + "/second.txt";
-
-    EXPECT_EQ(write_quietly(first.c_str(), "one\n"), 1);
-    EXPECT_EQ(write_quietly(first.c_str(), "two\n"), 1);
-    EXPECT_EQ(read_file(first), "one\ntwo\n") << "each text is flushed";
-    EXPECT_EQ(open_descriptors(first), 1);
-
-    EXPECT_EQ(write_quietly(second.c_str(), "three\n"), 1);
-    EXPECT_EQ(open_descriptors(first), 0) << "the first file is closed";
-    EXPECT_EQ(open_descriptors(second), 1);
+    const fs::path dir = fresh_dir("quibo_files");
+    const std::string first = dir / "first", second = dir / "second";
+    EXPECT_EQ(zemDeviceReady(first.c_str(), "r"), 0);
+    EXPECT_EQ(zemDeviceReady(first.c_str(), "a"), 1);
+    EXPECT_FALSE(open_in_process(first));
 
     testing::internal::CaptureStdout();
+    EXPECT_EQ(WriteFile(first.c_str(), "one\n") + WriteFile(first.c_str(), "two\n"), 2);
+    EXPECT_EQ(read_all(first), "one\ntwo\n");
+    EXPECT_EQ(WriteFile(second.c_str(), "three\n"), 1);
+    EXPECT_FALSE(open_in_process(first)) << "another path closes the first file";
+    EXPECT_TRUE(open_in_process(second));
     EXPECT_EQ(WriteFile(nullptr, nullptr), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("  * Closing: " + second + " [", 0), 0u);
-    EXPECT_EQ(open_descriptors(second), 0);
-    EXPECT_EQ(read_file(second), "three\n");
+    EXPECT_FALSE(open_in_process(second));
+    EXPECT_EQ(WriteFile("", "x"), 0);
+    EXPECT_EQ(WriteFile((dir / "no/such").c_str(), "x"), 0);
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_NE(said.find("  * Closing: " + second + " ["), std::string::npos);
+    EXPECT_NE(said.find("ERROR: Bad File name.\nUnable to open file "), std::string::npos);
 }
 
-TEST(AppendFile, ReportsBadRequests)
+namespace {
+
+time_t fake_time = 1000;
+time_t fake_now() { return fake_time; }
+
+class Sound : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        fake_time += 100000;  // well past the sound of the previous test
+        set_clock_source(fake_now);
+        std::ofstream(player) << "#!/bin/sh\nfor w in \"$@\"; do echo \"<$w>\" >> \"$(dirname \"$0\")/calls\"; done\n"
+                                 "exit ${PLAYER_STATUS:-1}\n";
+        chmod(player.c_str(), 0755);
+    }
+    void TearDown() override { set_clock_source(nullptr); }
+    int play(const std::string& sound, time_t interval, const char* device = "ALSA")
+    {
+        return zemSoundCommandTimed({player, sound}, interval, device);
+    }
+
+    fs::path dir = fresh_dir("quibo_sound");
+    std::string player = dir / "zemplaysound";
+    fs::path calls = dir / "calls";
+};
+
+}  // namespace
+
+TEST_F(Sound, AtMostOneSoundPerInterval)
 {
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(WriteFile("", "text"), 0);
-    EXPECT_EQ(WriteFile(nullptr, "text"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR: Bad File name.ERROR: Bad File name.");
+    EXPECT_EQ(play("a.au", 6), 1);
+    fake_time += 6;
+    EXPECT_EQ(play("b.au", 6), -1);
+    fake_time += 1;
+    EXPECT_EQ(play("c.au", 6), 1);
+    EXPECT_EQ(read_all(calls), "<a.au>\n<ALSA>\n<c.au>\n<ALSA>\n");
+}
 
-    const std::string missing = make_temp_dir() + "/no/such/file";
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(WriteFile(missing.c_str(), "text"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\nUnable to open file " + missing + " ; error: No such file or directory .");
+TEST_F(Sound, IntervalZeroOrNoDeviceSilencesAll)
+{
+    EXPECT_EQ(play("a.au", 0), -2);
+    EXPECT_EQ(play("a.au", 0), 0);
+    fake_time += 10;
+    EXPECT_EQ(play("a.au", 6, ""), -2);
+    EXPECT_FALSE(fs::exists(calls));
+}
 
-    const std::string path = make_temp_dir() + "/empty.txt";
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(WriteFile(path.c_str(), ""), 1);
-    const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_NE(said.find("WriteFile(" + path + ") : INTERNAL ERROR\n"), std::string::npos);
-    EXPECT_EQ(read_file(path), "");
-    write_quietly(nullptr, nullptr);
+TEST_F(Sound, NamesReachThePlayerWholeAndItsStatusComesBack)
+{
+    const std::string marker = dir / "ran";
+    const std::string sound = "my 'x\" ; touch " + marker + " $(touch " + marker + ").au";
+    EXPECT_EQ(play(sound, 1, "; touch ran"), 1);
+    EXPECT_EQ(read_all(calls), "<" + sound + ">\n<; touch ran>\n");
+    EXPECT_FALSE(fs::exists(marker));
+    setenv("PLAYER_STATUS", "3", 1);
+    fake_time += 2;
+    EXPECT_EQ(play("a.au", 1), 3);
+    unsetenv("PLAYER_STATUS");
+    fake_time += 2;
+    player = dir / "missing";
+    EXPECT_EQ(play("a.au", 1), 127);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "every player was reaped";
 }
