@@ -2,6 +2,7 @@
 #include "host/trace.h"
 
 #include "host/paths.h"
+#include "output/output.h"
 #include "settings/settings.h"
 
 #include <execinfo.h>
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -29,9 +29,6 @@ struct TraceRing {
     int count = 0;
 };
 TraceRing ring;
-
-FILE* trace_file = nullptr;
-time_t trace_file_start = 0;
 
 struct sigaction previous_segv_action;
 bool handler_installed = false;
@@ -48,18 +45,6 @@ char* ring_append_slot()
     char* slot = ring.text[ring.first];
     ring.first = (ring.first + 1) % kTraceRingLines;
     return slot;
-}
-
-void trace_file_write(const char* line)
-{
-    if (!trace_file) {
-        trace_file = fopen(quibo_data_path(kTraceFileName).c_str(), "a");
-        if (!trace_file) return;
-        if (!trace_file_start) trace_file_start = time(nullptr);
-    }
-    fprintf(trace_file, "%d_%05d : %s\n", static_cast<int>(getpid()),
-            static_cast<int>(time(nullptr) - trace_file_start), line);
-    fflush(trace_file);
 }
 
 // ---- signal context: write(2) only ----------------------------------------
@@ -174,19 +159,13 @@ int DebugPlugin(int level, const char* format, ...)
         if (iFlagDebugModeFnc > level) {
             char line[kTraceLineMax + 1];
             vsnprintf(line, sizeof line, format, ap);
-            trace_file_write(line);
+            WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
         }
     } else if (!iFlagDisableDebugPlugin && !iFlagDisableSHBM) {
         vsnprintf(ring_append_slot(), kTraceRingLineBytes + 1, format, ap);
     }
     va_end(ap);
     return 0;
-}
-
-void DebugPluginCloseFile()
-{
-    if (trace_file) fclose(trace_file);
-    trace_file = nullptr;
 }
 
 std::vector<std::string> DebugPluginRingLines()

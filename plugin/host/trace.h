@@ -14,10 +14,8 @@ constexpr int kTraceRingLineBytes = 1023;
 constexpr int kTraceLineMax = 4094;
 
 // iFlagDebugModeFnc 0: every level goes to the ring (unless switched off);
-// N >= 1: levels below N are appended to quibo.fnc and the ring gets nothing.
+// N >= 1: levels below N are appended to quibo.fnc (through WriteLog) and the ring gets nothing.
 int DebugPlugin(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// Closes the trace file (the next file-mode line opens it again).
-void DebugPluginCloseFile();
 
 // The ring's lines, oldest first, and their count.
 std::vector<std::string> DebugPluginRingLines();

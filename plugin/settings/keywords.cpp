@@ -52,10 +52,14 @@ int eight_from_zero(int value) { return value == 0 ? 8 : 0; }
 
 void refresh_output(QuiboCommand&) { OutputRoutineInitialize(iFlagQuiboMessage, iFlagColor, iFlagPrintClone); }
 
-void close_trace_when_off(QuiboCommand&)
+// Switching a log or the trace off closes the file they write to.
+void close_log_when_off(int value)
 {
-    if (iFlagDebugModeFnc == 0) DebugPluginCloseFile();
+    if (value == 0) WriteLog(nullptr, nullptr);
 }
+void after_debug(QuiboCommand&) { close_log_when_off(iFlagDebugMode); }
+void after_log(QuiboCommand&) { close_log_when_off(iFlagLogFile); }
+void after_debugfnc(QuiboCommand&) { close_log_when_off(iFlagDebugModeFnc); }
 
 const char* server_name_or_none(HostSession* sess)
 {
@@ -117,7 +121,7 @@ const SettingKeyword kSettingKeywords[] = {
     TOGGLE("ctcp", iFlagCTCPAnswer, 395, 396),
     {"ctcptime", Rule::Interval, nullptr, &tCTCPFloodTimer, 397, 398},
     TOGGLE("currenttab", iFlagCurrentTab, 750, 753, Help::Framed),
-    TOGGLE("debug", iFlagDebugMode, 399, 400),
+    TOGGLE("debug", iFlagDebugMode, 399, 400, Help::Plain, nullptr, nullptr, after_debug),
     TOGGLE("dm", iFlagDomainMonitoring, 401, 0, Help::None, nullptr, nullptr, after_dm),
     TOGGLE("error", iFlagErrorMessage, 734, 735, Help::Framed),
     LEVEL("eventdebug", iFlagEventsManagerDebug, 790, 0, Help::None, nullptr, one_from_zero, after_eventdebug),
@@ -125,7 +129,7 @@ const SettingKeyword kSettingKeywords[] = {
     TOGGLE("ignoreprint", iFlagIgnoreMessage, 406, 407),
     TOGGLE("listprint", iFlagPrintList, 411, 412),
     TOGGLE("jm", iFlagNickJoinMonitoring, 404, 405),
-    TOGGLE("log", iFlagLogFile, 413, 414),
+    TOGGLE("log", iFlagLogFile, 413, 414, Help::Plain, nullptr, nullptr, after_log),
     TOGGLE("logadvanced", iFlagAdvancedLog, 805, 804, Help::Plain, "iFlagAdvancedLog"),
     {"maxchar", Rule::Absolute, &iMaxMessageChar, nullptr, 713, 712},
     {.keyword = "maxquery", .rule = Rule::Absolute, .number = &iMaxQueryMSGFlood, .seconds = nullptr,
@@ -149,7 +153,7 @@ const SettingKeyword kSettingKeywords[] = {
     TOGGLE("database", iFlagEnableDatabase, 244, 0, Help::None),
     TOGGLE("dbupdate", iFlagDisableDBUpdating, 738, 0, Help::None),
     TOGGLE("event", iFlagEnableEvent, 471, 0, Help::None, nullptr, nullptr, after_event),
-    LEVEL("debugfnc", iFlagDebugModeFnc, 473, 0, Help::None, nullptr, one_from_zero, close_trace_when_off),
+    LEVEL("debugfnc", iFlagDebugModeFnc, 473, 0, Help::None, nullptr, one_from_zero, after_debugfnc),
     TOGGLE("keepcmdqueue", iFlagKeepQueueCommandCorrupted, 1042, 0, Help::None),
     TOGGLE("shbm", iFlagDisableSHBM, 1096, 0, Help::None, "iFlagDisableSHBM"),
 };

@@ -1,6 +1,7 @@
 // The trace ring, the trace file and the crash report.
 #include "host/paths.h"
 #include "host/trace.h"
+#include "output/output.h"
 #include "settings/settings.h"
 
 #include "capture.h"
@@ -30,7 +31,7 @@ protected:
     }
     void TearDown() override
     {
-        DebugPluginCloseFile();
+        WriteLog(nullptr, nullptr);
         iFlagDebugModeFnc = 0;
         iFlagDisableSHBM = 0;
     }
@@ -86,7 +87,7 @@ TEST_F(Trace, FileModeWritesLevelsBelowTheSettingAndNothingToTheRing)
 {
     iFlagDebugModeFnc = 2;
     for (int level = 0; level < 4; ++level) DebugPlugin(level, "level %d", level);
-    DebugPluginCloseFile();
+    WriteLog(nullptr, nullptr);
     std::string file = read("quibo.fnc");
     EXPECT_NE(file.find(" : level 0\n"), std::string::npos);
     EXPECT_NE(file.find(" : level 1\n"), std::string::npos);
