@@ -5,6 +5,7 @@
 #include "settings/settings.h"
 
 #include "capture.h"
+#include "hostsim.h"
 
 #include <gtest/gtest.h>
 
@@ -147,6 +148,54 @@ TEST_F(Trace, RemovingTheHandlerPutsThePreviousOneBack)
     sigaction(SIGSEGV, nullptr, &now);
     EXPECT_EQ(now.sa_sigaction, bt_sighandler);
     crash_handler_remove();
+    sigaction(SIGSEGV, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, previous_handler);
+    sigaction(SIGSEGV, &saved, nullptr);
+}
+
+// The plug-in loaded into the simulated client: its own handler writes its own ring.
+TEST_F(Trace, CrashInsideTheLoadedPluginWritesItsRing)
+{
+    home.copy_in(QUIBO_SOURCE_DIR "/data/quibo_italiano.msg", ".xchat2/quiboscript/quibo_italiano.msg");
+    pid_t child = fork();
+    if (child == 0) {
+        int null_fd = open("/dev/null", O_WRONLY);
+        dup2(null_fd, STDOUT_FILENO);
+        hostsim::Sim sim;
+        auto& server = sim.add_server("irc.test.net", "me");
+        sim.focus(sim.channel(server, "#quibo"));
+        sim.load(QUIBO_MODULE);
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGSEGV);
+    EXPECT_NE(read("crash.log").find("END: module_init() = 0\n"), std::string::npos);
+}
+
+TEST_F(Trace, UnloadingThePluginPutsThePreviousHandlerBack)
+{
+    home.copy_in(QUIBO_SOURCE_DIR "/data/quibo_italiano.msg", ".xchat2/quiboscript/quibo_italiano.msg");
+    struct sigaction mine{};
+    mine.sa_handler = previous_handler;
+    struct sigaction saved{};
+    sigaction(SIGSEGV, &mine, &saved);
+    {
+        hostsim::StdoutCapture quiet;
+        hostsim::Sim sim;
+        auto& server = sim.add_server("irc.test.net", "me");
+        sim.focus(sim.channel(server, "#quibo"));
+        auto& plugin = sim.load(QUIBO_MODULE);
+        struct sigaction now{};
+        sigaction(SIGSEGV, nullptr, &now);
+        EXPECT_NE(now.sa_handler, previous_handler);
+        sim.unload(plugin);
+        quiet.stop();
+    }
+    struct sigaction now{};
     sigaction(SIGSEGV, nullptr, &now);
     EXPECT_EQ(now.sa_handler, previous_handler);
     sigaction(SIGSEGV, &saved, nullptr);
