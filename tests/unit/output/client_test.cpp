@@ -74,6 +74,5 @@ TEST_F(OutputInClient, SoundCheckPlaysTheWarningOrPrintsWhyNot)
     SoundSystemCheck(sess);
     EXPECT_EQ(sim.texts_in(chan).size(), 1u) << "message 237";
     iFlagBeep = 1;
-    psAudioDevice.assign("ALSA");
     quibo_paths_resolve();
 }
