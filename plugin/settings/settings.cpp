@@ -3,8 +3,6 @@
 
 #include "host/paths.h"
 
-#include <utilities.h>
-
 #include <cstdio>
 
 int iFlagDebugMode = 0;
@@ -142,13 +140,6 @@ void ConfigCleaning()
         text->clear();
         std::string().swap(text->value);
     }
-}
-
-void PlayErrorSound()
-{
-    if (iFlagBeep != 1) return;
-    zemSoundCommandTimed({quibo_data_path("zemplaysound"), quibo_data_path("error.au")}, tSoundCommandTimer,
-                         psAudioDevice.c_str());
 }
 
 #define SYNTAX(keyword, argument, variable, def, conversion) \

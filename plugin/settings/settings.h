@@ -135,8 +135,6 @@ void ResetSettings();
 // Frees the text settings and the alert pairs (unload).
 void ConfigCleaning();
 
-// The error sound, when sounds are on.
-void PlayErrorSound();
 // A language file that would not load: separator, error sound, the notice.
 void report_language_failure(HostSession* where, const char* language);
 

@@ -158,7 +158,7 @@ void report_write_failure(const std::string& path, const char* reason)
         sPrintText(current_tab, "\0034Unable to open file\0033 %s\0034 for writing (\0033%s\0034).", path.c_str(),
                    reason);
     printf("\nUnable to open file %s for writing (%s).\n", path.c_str(), reason);
-    PlayErrorSound();
+    quibo_play_sound("error");
 }
 
 // ---- reading ----------------------------------------------------------------
@@ -325,7 +325,7 @@ void report_unreadable(const std::string& path)
     }
     sPrintText(current_tab, GetMessage(232), 0, iMinimunSetupVersion);
     sPrintText(current_tab, "%s", kSeparatorLine);
-    PlayErrorSound();
+    quibo_play_sound("error");
     default_if_null(psPipeCommand, "/ECHO ");
     default_if_null(psAudioDevice, "ALSA");
     default_if_null(psIdentifyCommand, "/MSG NickServ Identify");
@@ -398,7 +398,7 @@ void ReadSetup(HostSession*)
         sPrintText(current_tab, "%s", kSeparatorLine);
         sPrintText(current_tab, GetMessage(231), version, iMinimunSetupVersion);
         sPrintText(current_tab, "%s", kSeparatorLine);
-        PlayErrorSound();
+        quibo_play_sound("error");
     } else {
         bool complete = read_fields(reader, version);
         apply_version_defaults(version);

@@ -89,7 +89,7 @@ bool run_language(QuiboCommand& cmd, const void*)
 void report_language_failure(HostSession* where, const char* language)
 {
     sPrintText(where, "%s", kSeparatorLine);
-    PlayErrorSound();
+    quibo_play_sound("error");
     sPrintText(where, "\0034Sembra che sia stato impossibile caricare il file dei messaggi in %s.", language);
 }
 
