@@ -193,4 +193,33 @@ TEST_F(Keywords, AlertTargets)
     EXPECT_EQ(take(), (std::vector<std::string>{GetMessage(285)}));
 }
 
+TEST_F(Keywords, HelpTableShowsCurrentValues)
+{
+    ASSERT_STREQ(aSettingDescriptor[27].keyword, "maxquery");
+    EXPECT_EQ(setting_syntax(aSettingDescriptor[27]),
+              "\0037 /quibo maxquery [#]\n\0034 iMaxQueryMSGFlood = 10 default:[8]\n");
+    ASSERT_STREQ(aSettingDescriptor[38].keyword, "postfix");
+    EXPECT_EQ(setting_syntax(aSettingDescriptor[38]),
+              "\0037 /quibo postfix [text]\n\0034 psPostfixOutput = (null) default:[(null)]\n");
+    EXPECT_STREQ(aSettingDescriptor[kSettingDescriptorCount - 1].keyword, "soundtime");
+}
+
+// The plug-in reads quiborc at load, and /QUIBO reaches these keywords through the client.
+TEST_F(Keywords, LoadedPluginReadsTheConfigurationFile)
+{
+    iMaxCloneCount = 42;
+    WriteSetup();
+    hostsim::Sim client;
+    auto& server = client.add_server("irc.test.net", "me");
+    auto& tab = client.channel(server, "#quibo");
+    client.focus(tab);
+    hostsim::StdoutCapture quiet;
+    auto& loaded = client.load(QUIBO_MODULE);
+    client.type(tab, "/quibo var");
+    client.unload(loaded);
+    quiet.stop();
+    EXPECT_EQ(client.count_printed(message(230, 38)), 1);
+    EXPECT_EQ(client.count_printed(message(440, 42)), 1);
+}
+
 }  // namespace
