@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -42,7 +43,12 @@ struct SettingKeyword {
     void (*normalise)() = nullptr;           // keeps the new value within its range
 };
 
-int magnitude(long value) { return value <= -INT_MAX ? INT_MAX : static_cast<int>(value < 0 ? -value : value); }
+// The absolute value, held to the int range.
+int magnitude(long value)
+{
+    if (value <= -INT_MAX || value >= INT_MAX) return INT_MAX;
+    return static_cast<int>(value < 0 ? -value : value);
+}
 
 int argument_magnitude(const QuiboCommand& cmd) { return magnitude(strtol(cmd.arg(3), nullptr, 10)); }
 
@@ -192,7 +198,7 @@ bool apply_rule(const SettingKeyword& row, const QuiboCommand& cmd, bool& change
         return true;
     case Rule::Interval: {
         if (!cmd.has_arg(3)) return false;
-        long value = strtol(cmd.arg(3), nullptr, 10);
+        long value = std::min<long>(strtol(cmd.arg(3), nullptr, 10), INT_MAX);
         changed = value >= 1;
         if (changed) store(row, value);
         return true;

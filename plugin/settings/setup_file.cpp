@@ -126,6 +126,17 @@ bool write_all(int fd, const std::string& image)
     return true;
 }
 
+// Makes the rename itself durable.
+void sync_folder_of(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
 // Writes `image` next to `path`, checks its size, syncs it and renames it
 // over `path`: a crash at any moment leaves the old file or the new one.
 bool replace_file(const std::string& path, const std::string& image)
@@ -145,6 +156,7 @@ bool replace_file(const std::string& path, const std::string& image)
         ok = false;
         saved = errno;
     }
+    if (ok) sync_folder_of(path);
     if (!ok) {
         unlink(temporary.c_str());
         errno = saved ? saved : EIO;
