@@ -180,11 +180,6 @@ void store(LoadState& state, const std::string& line, bool had_break, int line_n
 
 namespace {
 
-void trace_message(int above, const char* format, const char* text, int number = 0)
-{
-    if (iFlagDebugModeFnc > above) DebugPlugin(0, format, text ? text : "", number);
-}
-
 // Reads every line of the open file; false when it holds too many messages.
 bool read_messages(LoadState& state, std::ifstream& file)
 {
@@ -240,7 +235,7 @@ int load_message_file(const char* language)
 
 int LoadMessageFile(const char* language)
 {
-    trace_message(1, "BEGIN: LoadMessageFile(%s)", language);
+    if (iFlagDebugModeFnc > 1) DebugPlugin(0, "BEGIN: LoadMessageFile(%s)", language ? language : "");
     int loaded = load_message_file(language);
     if (iFlagDebugModeFnc > 1) DebugPlugin(0, "END: LoadMessageFile() = %d", loaded);
     return loaded;
