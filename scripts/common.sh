@@ -25,7 +25,8 @@ quibo_build() {
 
 quibo_plugin() { printf '%s\n' "$QUIBO_BUILD/plugin/quibo.so"; }
 
-# The built sound player, or nothing when the project does not build one yet.
-quibo_playsound() {
-    find "$QUIBO_BUILD/tools" -name zemplaysound -type f -perm -u+x 2>/dev/null | head -n 1
+# A built companion program (zemplaysound, zemregexp, pastewindow), or nothing when it is not built.
+quibo_tool() {
+    find "$QUIBO_BUILD/tools" -name "$1" -type f -perm -u+x 2>/dev/null | head -n 1
 }
+quibo_playsound() { quibo_tool zemplaysound; }

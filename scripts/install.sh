@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds quibo if needed and installs it for the current user:
-#   ~/.xchat2/quiboscript/            quibo.so, zemplaysound, the language files, the sounds
+#   ~/.xchat2/quiboscript/            quibo.so, zemplaysound, zemregexp, pastewindow, the language files, the sounds
 #   ~/.config/hexchat/addons/quibo.so  a link to the copy above, so HexChat loads it at start
 # In XChat 2, load it by hand instead: /loaddll .xchat2/quiboscript/quibo.so
 set -euo pipefail
@@ -19,10 +19,12 @@ put() {
 }
 
 put 755 "$(quibo_plugin)"
-player=$(quibo_playsound)
-if [ -n "$player" ]; then
-    put 755 "$player"
-fi
+for tool in zemplaysound zemregexp pastewindow; do
+    program=$(quibo_tool "$tool")
+    if [ -n "$program" ]; then
+        put 755 "$program"
+    fi
+done
 shopt -s nullglob
 for file in "$QUIBO_ROOT"/data/*.msg "$QUIBO_ROOT"/data/*.au; do
     put 644 "$file"

@@ -14,7 +14,7 @@ say "release build in $QUIBO_BUILD"
 cmake -S "$QUIBO_ROOT" -B "$QUIBO_BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$QUIBO_BUILD" -j2
 say "tests ($QUIBO_BUILD)"
-ctest --test-dir "$QUIBO_BUILD" --output-on-failure --no-tests=error -j2
+ctest --test-dir "$QUIBO_BUILD" --output-on-failure --no-tests=error --timeout 300 -j2
 
 say "sanitizer build in $ASAN_BUILD"
 cmake -S "$QUIBO_ROOT" -B "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DQUIBO_SANITIZE=ON -DQUIBO_BENCH=OFF
@@ -24,6 +24,6 @@ say "tests under the sanitizers ($ASAN_BUILD)"
 # tests ran against the release build above.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
-ctest --test-dir "$ASAN_BUILD" --output-on-failure --no-tests=error -j2 -LE e2e
+ctest --test-dir "$ASAN_BUILD" --output-on-failure --no-tests=error --timeout 300 -j2 -LE e2e
 
 say "all tests passed"
