@@ -55,7 +55,8 @@ const PrintHook kPrintHooks[16] = {
     {"Focus Tab", cb_focus},                  {"Focus Window", cb_focus},
 };
 
-const char* const kDccEvents[26] = {
+constexpr int kDccEventCount = 26;
+const char* const kDccEvents[kDccEventCount] = {
     "DCC CHAT Abort",    "DCC CHAT Connect",    "DCC CHAT Failed",          "DCC CHAT Offer",
     "DCC CHAT Offering", "DCC CHAT Reoffer",    "DCC Conection Failed",     "DCC Generic Offer",
     "DCC Header",        "DCC Malformed",       "DCC Offer",                "DCC Offer Not Valid",
@@ -427,12 +428,15 @@ void unhook_default_commands()
 
 namespace {
 
+// The DCC hooks are removed at unload like every other hook, rather than left to the client.
+xchat_hook* dcc_hooks[kDccEventCount] = {};
+
 void register_hooks()
 {
     Plugin& p = plugin();
     pxhEvent[0] = p.hook_server("RAW LINE", cb_raw_line, nullptr);
     for (int i = 0; i < 16; ++i) pxhEvent[i + 1] = p.hook_print(kPrintHooks[i].event, kPrintHooks[i].callback, nullptr);
-    for (const char* event : kDccEvents) p.hook_print(event, cb_DCC_Manager, nullptr);
+    for (int i = 0; i < kDccEventCount; ++i) dcc_hooks[i] = p.hook_print(kDccEvents[i], cb_DCC_Manager, nullptr);
     hook_default_commands();
 }
 
@@ -441,6 +445,7 @@ void remove_hooks()
     Plugin& p = plugin();
     p.unhook(&pxhEvent[0]);
     for (int slot = 1; slot <= 16; ++slot) p.unhook(&pxhEvent[slot]);
+    for (xchat_hook*& hook : dcc_hooks) p.unhook(&hook);
     unhook_default_commands();
     p.unhook(&pxhEvent[17]);
     p.unhook(&pxhEvent[18]);
