@@ -5,13 +5,16 @@
 #include "host/host.h"
 #include "host/lifecycle.h"
 #include "host/paths.h"
+#include "settings/command.h"
 #include "settings/messages.h"
+#include "settings/settings.h"
 
 #include "capture.h"
 #include "hostsim.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -141,6 +144,28 @@ TEST_F(MessageFiles, EnglishOverlaysEveryItalianText)
     ASSERT_EQ(load("english"), 1);
     EXPECT_EQ(texts(), english);
     EXPECT_NE(italian.at(233), english.at(233));
+}
+
+TEST_F(MessageFiles, QuiboLanguageEnglishSwitchesTheTexts)
+{
+    ASSERT_EQ(load("italiano"), 1);
+    std::string words_text[] = {"", "quibo", "language", "english"};
+    std::string tails_text[] = {"", "quibo language english", "language english", "english"};
+    std::vector<char*> word(kCommandWords, const_cast<char*>("")), word_eol(kCommandWords, const_cast<char*>(""));
+    for (int i = 1; i < 4; ++i) {
+        word[i] = words_text[i].data();
+        word_eol[i] = tails_text[i].data();
+    }
+    iFlagBeep = 0;
+    hostsim::StdoutCapture quiet;
+    sim.clear_records();
+    quibo_cmd(session_of(chan->handle()), 0, word.data(), word_eol.data());
+    quiet.stop();
+    const auto shown = sim.texts_in(*chan);
+    EXPECT_NE(std::find(shown.begin(), shown.end(), "\0033./xchat2/quibo_english.msg\0035 succesfully loaded."),
+              shown.end());
+    EXPECT_EQ(std::string(GetMessage(233)).rfind("\0033Message language:", 0), 0u);
+    EXPECT_EQ(std::string(GetMessage(483)).rfind("\0033Help on the command", 0), 0u);
 }
 
 // Texts that are sent as client commands: with the values the code passes they
