@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -126,6 +129,10 @@ TEST_F(MessageFiles, EachFileLoadsWithoutReportsAndMatchesEverySignature)
             std::string found;
             EXPECT_TRUE(message_conversions(text, found)) << number;
             EXPECT_EQ(found, message_signature(number)) << number << ": " << text;
+            // A one-digit colour right before an inserted value would swallow a value
+            // that starts with a digit ("2.16.1" shown as ".16.1").
+            for (const char* at = strchr(text, '\003'); at; at = strchr(at + 1, '\003'))
+                EXPECT_FALSE(isdigit(static_cast<unsigned char>(at[1])) && at[2] == '%') << number << ": " << text;
         }
         // Every text in the file is a checked one, written once.
         auto numbers = numbers_in_file(language);

@@ -26,29 +26,29 @@ const char* const kNotLoaded =
 // Runs before any file is loaded in this process.
 TEST(MessagesBeforeLoading, SubstituteSaysNothingIsLoaded)
 {
-    EXPECT_STREQ(GetMessage(5), kNotLoaded);
-    EXPECT_EQ(GetMessage(5), GetMessage(5));  // one substitute per number
+    EXPECT_STREQ(GetMessage(7005), kNotLoaded);
+    EXPECT_EQ(GetMessage(7005), GetMessage(7005));  // one substitute per number
 }
 
 TEST_F(Messages, QuotePositionEscapesAndTerminator)
 {
     auto reports = load("prova", "# commento\n"
-                                 "// 0005 \"Hello\\n\"\n"
+                                 "// 7005 \"Hello\\n\"\n"
                                  "//  123 \"x\"\n"
-                                 "// 0006 \"a\\\\n\\0033b\\t\\\"c\\\".xchatV\"\n"
-                                 "// 0007 \"open\n"
-                                 "// 0008 \"dup1\"\n"
-                                 "// 0008 \"dup2\"\n"
-                                 "// 0009 \"cr\"\r\n"
-                                 "// 0010 \"\"\n");
+                                 "// 7006 \"a\\\\n\\0033b\\t\\\"c\\\".xchatV\"\n"
+                                 "// 7007 \"open\n"
+                                 "// 7008 \"dup1\"\n"
+                                 "// 7008 \"dup2\"\n"
+                                 "// 7009 \"cr\"\r\n"
+                                 "// 7010 \"\"\n");
     EXPECT_EQ(loaded, 1);
-    EXPECT_STREQ(GetMessage(5), "Hello\n");
+    EXPECT_STREQ(GetMessage(7005), "Hello\n");
     EXPECT_STREQ(GetMessage(123), "x");
-    EXPECT_STREQ(GetMessage(6), "a\\\n\0033b\t\"c\".xchat2");
-    EXPECT_STREQ(GetMessage(7), "open");
-    EXPECT_STREQ(GetMessage(8), "dup2");
-    EXPECT_STREQ(GetMessage(9), "cr\"\r");
-    EXPECT_STREQ(GetMessage(10), "\0034ATTENZIONE: Messaggio numero 10 fuori dal limite o comunque vuoto. Contattare "
+    EXPECT_STREQ(GetMessage(7006), "a\\\n\0033b\t\"c\".xchat2");
+    EXPECT_STREQ(GetMessage(7007), "open");
+    EXPECT_STREQ(GetMessage(7008), "dup2");
+    EXPECT_STREQ(GetMessage(7009), "cr\"\r");
+    EXPECT_STREQ(GetMessage(7010), "\0034ATTENZIONE: Messaggio numero 7010 fuori dal limite o comunque vuoto. Contattare "
                                  "la ZEM'Software !");
     EXPECT_STREQ(GetMessage(-1), message(-1).c_str());
     EXPECT_NE(std::string(GetMessage(10000)).find("numero 10000 fuori"), std::string::npos);
@@ -86,13 +86,13 @@ TEST_F(Messages, SecondLanguageOverlaysTheFirst)
 TEST_F(Messages, TextWithOtherConversionsIsRefused)
 {
     FlushMessage();
-    auto reports = load("rotto", "// 0230 \"%s boom\"\n// 0231 \"%d e %d\"\n// 0233 \"%n\"\n// 0004 \"%s free\"\n");
+    auto reports = load("rotto", "// 0230 \"%s boom\"\n// 0231 \"%d e %d\"\n// 0233 \"%n\"\n// 7004 \"%s free\"\n");
     EXPECT_EQ(loaded, 1);
     EXPECT_EQ(reports.size(), 2u);
     EXPECT_NE(std::string(GetMessage(230)).find("Messaggio numero 230"), std::string::npos);
     EXPECT_STREQ(GetMessage(231), "%d e %d");
     EXPECT_NE(std::string(GetMessage(233)).find("Messaggio numero 233"), std::string::npos);
-    EXPECT_STREQ(GetMessage(4), "%s free");  // no signature yet: not checked
+    EXPECT_STREQ(GetMessage(7004), "%s free");  // no signature yet: not checked
     EXPECT_EQ(message(230, 5), GetMessage(230));
 }
 
