@@ -133,14 +133,17 @@ struct ListAccess {
     {
         PluginHandle& h = owner(ph, call);
         Sim& sim = *h.sim;
+        // Texts handed out must outlive the call, as the client's own records do.
+        static Row shortcut_row;
+        static const Row empty_row;
         if (!handle) {
-            Row row = h.context ? channel_row(*h.context) : Row{};
+            shortcut_row = h.context ? channel_row(*h.context) : Row{};
             sim.list_reads_.push_back({"channels", -1, field ? field : ""});
-            return reader(row);
+            return reader(shortcut_row);
         }
         SimList* list = checked(sim, handle, call);
         const Row* row = list ? current_row(sim, *list, call, field) : nullptr;
-        return reader(row ? *row : Row{});
+        return reader(row ? *row : empty_row);
     }
 };
 
