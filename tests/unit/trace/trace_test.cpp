@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +20,14 @@
 #include <string>
 
 namespace {
+
+// A real invalid write: an unmapped address that is not null, so neither the
+// optimiser nor the undefined-behaviour checker turns it into something else.
+[[gnu::noinline]] void segfault_now()
+{
+    volatile uintptr_t address = 8;
+    *reinterpret_cast<volatile int*>(address) = 1;
+}
 
 class Trace : public ::testing::Test {
 protected:
@@ -55,8 +65,7 @@ protected:
             dup2(null_fd, STDOUT_FILENO);
             crash_handler_install();
             body();
-            volatile int* nowhere = nullptr;
-            *nowhere = 1;
+            segfault_now();
             _exit(0);
         }
         int status = 0;
@@ -165,8 +174,7 @@ TEST_F(Trace, CrashInsideTheLoadedPluginWritesItsRing)
         auto& server = sim.add_server("irc.test.net", "me");
         sim.focus(sim.channel(server, "#quibo"));
         sim.load(QUIBO_MODULE);
-        volatile int* nowhere = nullptr;
-        *nowhere = 1;
+        segfault_now();
         _exit(0);
     }
     int status = 0;
