@@ -98,60 +98,53 @@ struct Api {
         return reinterpret_cast<xchat_hook*>(&h.sim->add_hook(&h, std::move(hook)));
     }
 
+    static Hook new_hook(HookKind kind, const char* name, int priority, void* userdata)
+    {
+        Hook h;
+        h.kind = kind;
+        h.name = name ? name : "";
+        h.priority = priority;
+        h.userdata = userdata;
+        return h;
+    }
+
     static xchat_hook* hook_command(xchat_plugin* ph, const char* name, int pri, xchat_cmd_cb cb, const char* help,
                                     void* userdata)
     {
-        Hook hook;
-        hook.kind = HookKind::Command;
-        hook.name = name ? name : "";
-        hook.priority = pri;
-        hook.has_help = help != nullptr;
-        hook.help = help ? help : "";
-        hook.command_cb = cb;
-        hook.userdata = userdata;
-        return add(self(ph, "hook_command"), std::move(hook));
+        Hook h = new_hook(HookKind::Command, name, pri, userdata);
+        h.has_help = help != nullptr;
+        h.help = help ? help : "";
+        h.command_cb = cb;
+        return add(self(ph, "hook_command"), std::move(h));
     }
 
     static xchat_hook* hook_server(xchat_plugin* ph, const char* name, int pri, xchat_cmd_cb cb, void* userdata)
     {
-        Hook hook;
-        hook.kind = HookKind::Server;
-        hook.name = name ? name : "";
-        hook.priority = pri;
-        hook.command_cb = cb;
-        hook.userdata = userdata;
-        return add(self(ph, "hook_server"), std::move(hook));
+        Hook h = new_hook(HookKind::Server, name, pri, userdata);
+        h.command_cb = cb;
+        return add(self(ph, "hook_server"), std::move(h));
     }
 
     static xchat_hook* hook_print(xchat_plugin* ph, const char* name, int pri, xchat_print_cb cb, void* userdata)
     {
-        Hook hook;
-        hook.kind = HookKind::Print;
-        hook.name = name ? name : "";
-        hook.priority = pri;
-        hook.print_cb = cb;
-        hook.userdata = userdata;
-        return add(self(ph, "hook_print"), std::move(hook));
+        Hook h = new_hook(HookKind::Print, name, pri, userdata);
+        h.print_cb = cb;
+        return add(self(ph, "hook_print"), std::move(h));
     }
 
     static xchat_hook* hook_timer(xchat_plugin* ph, int timeout, xchat_timer_cb cb, void* userdata)
     {
-        Hook hook;
-        hook.kind = HookKind::Timer;
-        hook.timeout_ms = timeout;
-        hook.timer_cb = cb;
-        hook.userdata = userdata;
-        return add(self(ph, "hook_timer"), std::move(hook));
+        Hook h = new_hook(HookKind::Timer, nullptr, XCHAT_PRI_NORM, userdata);
+        h.timeout_ms = timeout;
+        h.timer_cb = cb;
+        return add(self(ph, "hook_timer"), std::move(h));
     }
 
     static xchat_hook* hook_fd(xchat_plugin* ph, int, int, xchat_fd_cb, void* userdata)
     {
-        Hook hook;  // recorded, never fires: the simulator has no descriptors to watch
-        hook.kind = HookKind::Fd;
-        hook.userdata = userdata;
-        return add(self(ph, "hook_fd"), std::move(hook));
+        // Recorded, never fires: the simulator has no descriptors to watch.
+        return add(self(ph, "hook_fd"), new_hook(HookKind::Fd, nullptr, XCHAT_PRI_NORM, userdata));
     }
-
     static void* unhook(xchat_plugin* ph, xchat_hook* handle)
     {
         PluginHandle& h = self(ph, "unhook");

@@ -201,6 +201,7 @@ struct Loaded {
 struct UnloadResult {
     int deinit_result = 0;
     int hooks_left = 0;     // hooks the plug-in left registered (the client then removes them)
+    std::vector<std::string> hooks_left_names;
     int lists_left = 0;     // lists the plug-in still held
     bool identity_intact = true;  // name, description, version texts unchanged up to deinit
 };

@@ -225,11 +225,7 @@ const char* ListApi::str(xchat_plugin* ph, xchat_list* handle, const char* field
         std::string_view f = field ? field : "";
         if (f == "context") return reinterpret_cast<const char*>(row.context);
         auto it = row.text.find(std::string(f));
-        if (it == row.text.end()) return nullptr;
-        if (handle) return it->second.c_str();  // lives as long as the list
-        static std::string shortcut;            // the one-off row of the no-list shortcut does not
-        shortcut = it->second;
-        return shortcut.c_str();
+        return it == row.text.end() ? nullptr : it->second.c_str();
     });
 }
 

@@ -340,6 +340,8 @@ UnloadResult Sim::unload(Loaded& lib)
     result.deinit_result = h->deinit ? h->deinit(&h->api) : 1;
     --h->in_callback;
     result.hooks_left = hooks_of(h);
+    for (const Hook* hook : hook_order_)
+        if (hook->owner == h) result.hooks_left_names.push_back(hook->name);
     result.lists_left = static_cast<int>(
         std::count_if(lists_.begin(), lists_.end(), [&](const auto& l) { return l->owner == h && !l->freed; }));
     release_handle(*h);
