@@ -377,7 +377,7 @@ bool cmd_unload(Sim& sim, Context& ctx, char** word, char**)
 {
     if (!*word[2]) return false;
     for (const auto& lib : sim.loaded()) {
-        std::string_view file = lib->path.substr(lib->path.rfind('/') + 1);
+        std::string file = lib->path.substr(lib->path.rfind('/') + 1);
         if (lib->loaded && (iequals(word[2], file) || iequals(word[2], lib->path) || iequals(word[2], lib->name))) {
             sim.unload(*lib);
             return true;

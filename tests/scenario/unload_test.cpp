@@ -74,6 +74,21 @@ TEST_F(Unload, DeletesQueueTimersFromTheCurrentTabAndLeavesNothingBehind)
         << "the crash handler that was there before the load is not back";
 }
 
+TEST_F(Unload, AClientTimerCanUnloadIt)  // the way the plug-in asks to be unloaded when it cannot go on
+{
+    Loaded& plugin = load();
+    sim.type(chan, "/TIMER 3 UNLOAD quibo.so");
+    StdoutCapture quiet;
+    sim.advance(2);
+    EXPECT_TRUE(plugin.loaded);
+    sim.advance(1);
+    quiet.stop();
+    EXPECT_FALSE(plugin.loaded);
+    EXPECT_TRUE(sim.reached_client("UNLOAD"));
+    EXPECT_EQ(all_hooks(sim), 0);
+    EXPECT_EQ(sim.count_printed(kUnloadedBanner), 1);
+}
+
 TEST_F(Unload, HundredLoadsAndUnloadsInOneProcess)
 {
     for (int cycle = 0; cycle < 100; ++cycle) {
