@@ -4,6 +4,7 @@
 
 #include "host/host.h"
 #include "host/trace.h"
+#include "settings/main_command.h"
 #include "settings/settings.h"
 
 #include <strings.h>
@@ -16,6 +17,7 @@ namespace {
 // Families in the order they are searched; the first that takes the command ends the search.
 std::span<const QuiboKeyword> (*const kKeywordFamilies[])() = {
     setting_keywords,
+    main_keywords,
 };
 
 int reduce_argument(const char* text)
@@ -44,6 +46,7 @@ int quibo_cmd(HostSession* sess, int, char* word[], char* word_eol[])
     DebugPlugin(0, "BEGIN: quibo_cmd(%s)", cmd.tail(2));
     cmd.argument = reduce_argument(cmd.arg(3));
     bool handled = dispatch(cmd);
+    if (!handled) quibo_unknown_command(cmd);
     DebugPlugin(0, "END: quibo_cmd() = %d", handled ? 0 : 1);
     return 0;
 }

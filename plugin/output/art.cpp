@@ -1,0 +1,36 @@
+#include "output/art.h"
+
+// Not built yet: does nothing.
+int quibo_banner(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_bigrose(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_birth(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_cat(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_hello(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_image(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_msg1(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_msg2(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_msg3(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_christmas(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_rand(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_rose(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_vbanner(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_mare(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int quibo_ver(HostSession*) { return 0; }
+// Not built yet: does nothing.
+int quibo_msg4(HostSession*, const char*, char) { return 0; }
+// Not built yet: does nothing.
+int quibo_clone(HostSession*) { return 0; }

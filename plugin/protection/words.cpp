@@ -1,0 +1,11 @@
+#include "protection/words.h"
+
+WordList badword_list;
+WordList badnick_list;
+WordList filter_list;
+int iFlagRemoveColors = 0;
+
+// Not built yet: does nothing.
+int load_badword_file(const char*, WordList&) { return 0; }
+// Not built yet: does nothing.
+int return_badword(const char*, std::string*, const WordList&, int) { return 0; }

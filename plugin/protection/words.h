@@ -1,0 +1,18 @@
+// Bad words, bad nicknames and line filters.
+#pragma once
+
+#include <string>
+#include <vector>
+
+using WordList = std::vector<std::string>;
+
+extern WordList badword_list;
+extern WordList badnick_list;
+extern WordList filter_list;
+// 1 when the filter list asks for colours to be removed from incoming lines.
+extern int iFlagRemoveColors;
+
+// Reads `file` into `list`; 0 when it could not be read.
+int load_badword_file(const char* file, WordList& list);
+// Looks for an entry of `list` in `text` (`mode` chooses how); non-zero on a hit, the entry in `word`.
+int return_badword(const char* text, std::string* word, const WordList& list, int mode);

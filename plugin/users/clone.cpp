@@ -1,0 +1,10 @@
+#include "users/chatuser.h"
+
+// Not built yet: does nothing.
+int SearchDomain(HostSession*) { return 0; }
+// Not built yet: does nothing.
+int UserList(HostSession*, int) { return 0; }
+// Not built yet: does nothing.
+int SearchList(HostSession*, const char*) { return 0; }
+// Not built yet: does nothing.
+int Names(HostSession*) { return 0; }
