@@ -110,6 +110,10 @@ TEST_F(MainCommand, BareCommandAndHelpListEveryKeywordByteForByte)
     expected = listing("HeLp");
     expected.insert(expected.begin(), GetMessage(487));
     EXPECT_EQ(take(), expected);
+
+    // A setting keyword that declines without its argument ends in the listing too.
+    quibo("clonecount");
+    EXPECT_EQ(take(), listing("clonecount"));
 }
 
 TEST_F(MainCommand, HelpOnASettingShowsItsCurrentValue)
