@@ -7,5 +7,5 @@ int event_cmd(HostSession* sess, int flags, char* word[], char* word_eol[]);
 int make_special_event(HostSession* sess, const char* name, const char* a1, const char* a2, const char* a3,
                        const char* a4, const char* a5, const char* a6);
 
-// Frees every sentinel; reports in `where` unless `quiet`.
-void FlushSentinel(HostSession* where, int quiet);
+// Frees every sentinel; reports go to `where`.
+void FlushSentinel(HostSession* where, int mode);
