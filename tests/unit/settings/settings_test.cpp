@@ -72,12 +72,16 @@ TEST_F(Keywords, NumbersAndIntervals)
     take();
     quibo("ctcptime -5");
     quibo("soundtime 0");
-    quibo("clonecount");
     quibo("maxchar");
     EXPECT_EQ(tCTCPFloodTimer, 1);
     EXPECT_EQ(tSoundCommandTimer, 6);
-    EXPECT_EQ(iMaxCloneCount, 5);
     EXPECT_TRUE(take().empty());
+    // Without a number clonecount declines, and the unknown-command listing follows.
+    quibo("clonecount");
+    EXPECT_EQ(iMaxCloneCount, 5);
+    auto listing = take();
+    ASSERT_FALSE(listing.empty());
+    EXPECT_NE(listing.front().find("Unknown QuIbOsCrIpT command"), std::string::npos);
     quibo("maxsent 0");
     EXPECT_EQ(iMaxMessageSent, 1);
     sFlagEnableQUERY = 0;
