@@ -86,7 +86,8 @@ def start(directory):
     try:
         display = os.environ.get("DISPLAY") or None
         extra_env = _display_access(s.ident, os.path.join(directory, "home")) if display else {}
-        h.start_all(s, display=display, extra_env=extra_env)
+        # No recording proxy: it would live in this process, which exits while the demo runs on.
+        h.start_all(s, display=display, extra_env=extra_env, proxy=False)
         s.wait_joined()
         peer = s.procs.start("peer", [sys.executable, os.path.abspath(__file__), "peer",
                                       "--port", str(s.ircd.port)])

@@ -8,7 +8,7 @@ PACKAGES=(
     libgtk2.0-dev                                                       # the paste window
     hexchat ngircd xvfb xdotool dbus dbus-x11 python3                   # the real client in the tests
     alsa-utils                                                          # aplay, for the sound player
-    x11-utils imagemagick fonts-dejavu-core                             # the demo and its screenshot
+    x11-utils imagemagick fonts-dejavu-core                             # screenshots: the demo's, and the tests' dialog buttons
 )
 
 missing=()

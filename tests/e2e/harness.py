@@ -5,8 +5,10 @@ Everything lives in one temporary folder and talks over 127.0.0.1 only:
     Xvfb (unless a display is given)  - a private X display
     dbus-daemon --session              - a private bus, so `hexchat -e` can reach *our* HexChat
     ngircd                             - the IRC server, on a free port
+    RecordingProxy                     - between HexChat and ngircd, records every line (ircproxy.py)
     hexchat                            - with quibo.so in its addons folder, logging every window
-    Peer                               - scripted IRC users (plain sockets)
+    Peer                               - scripted IRC users (plain sockets), each from a 127.0.0.x
+                                         address of its choice
 
 HexChat refuses to start as root without a modal dialog, so when the harness runs as
 root every child except Xvfb is started as nobody:nogroup with a private HOME.
@@ -29,10 +31,17 @@ import sys
 import tempfile
 import time
 
+from ircproxy import RECEIVED, SENT, RecordingProxy  # noqa: F401  (re-exported for the tests)
+
 HOST = "127.0.0.1"
 CHANNEL = "#quibo"
 NICK = "quibotest"
 SERVER_NAME = "irc.quibo.test"
+SERVER_TAB = SERVER_NAME  # HexChat names the server tab after the server
+
+# The second HexChat configuration: no server tabs, so server messages and the
+# server's front session share the first channel's window.
+NO_SERVER_TAB = "gui_tab_server = 0\n"
 
 _FORMATTING = re.compile(r"\x03(\d{1,2}(,\d{1,2})?)?|[\x02\x0f\x11\x16\x1d\x1e\x1f]")
 
@@ -305,11 +314,31 @@ class HexChat:
     def on_bus(self):
         return hexchat_on_bus(self.ident, self.env)
 
-    def command(self, text, timeout=10):
-        """Type a command (without its slash) into HexChat from outside."""
+    def command(self, text, tab=None, timeout=10):
+        """Type a command (without its slash) into HexChat from outside.
+
+        Without `tab` it runs in HexChat's current tab. `tab` names another one: a
+        channel ("#quibo"), a dialog (the other user's nick), or the server tab
+        (SERVER_TAB, the server's name); "/" + a server name is that server's front
+        tab. HexChat's own DOAT command carries it there, and does nothing at all when
+        no such tab is open: check the effect."""
         if not self.running():
             raise RuntimeError("HexChat is not running")
+        if tab is not None:
+            if not tab or " " in tab or "," in tab:
+                raise ValueError(f"not a tab name: {tab!r}")
+            text = f"DOAT {tab} {text}"
         remote_command(self.ident, self.env, self.workdir, text, timeout)
+
+    def log_of(self, tab):
+        """The log of one window, colours stripped: the server tab is SERVER_TAB.
+
+        HexChat names a log after the network and the window as they were when the log
+        opened (without a server tab, the channel's log is "#chan-#chan.log")."""
+        logs = self.logs()
+        if tab == SERVER_TAB:
+            return logs.get(f"{SERVER_NAME}-server.log", "")
+        return "".join(text for name, text in logs.items() if name.lower().endswith(f"-{tab.lower()}.log"))
 
     def stop(self):
         if self.proc is not None:
@@ -367,7 +396,8 @@ def start_hexchat(procs, ident, workdir, display, bus, port, plugin=None, data_d
                   channel=CHANNEL, nick=NICK, extra_conf="", extra_env=None, timeout=20):
     """Start HexChat connected to 127.0.0.1:port and joining `channel`.
 
-    With `plugin`, it is installed into the private HOME first and autoloads."""
+    With `plugin`, it is installed into the private HOME first and autoloads.
+    `extra_conf` lines are appended to hexchat.conf (e.g. NO_SERVER_TAB)."""
     home = os.path.join(workdir, "home")
     cfgdir = os.path.join(home, ".config", "hexchat")
     libdir = os.path.join(workdir, "empty-libdir")
@@ -415,23 +445,136 @@ def start_hexchat(procs, ident, workdir, display, bus, port, plugin=None, data_d
 
 # --- scripted IRC users ----------------------------------------------------------------
 
-class Peer:
-    """An IRC user driven by the test over a plain socket."""
+CTCP = "\x01"
 
-    def __init__(self, port, nick, timeout=10):
+
+def ctcp_body(line):
+    """(command, argument) of a CTCP request or answer carried by a PRIVMSG/NOTICE line, or None."""
+    text = line.split(" :", 1)[1] if " :" in line else ""
+    if len(text) < 2 or text[0] != CTCP:
+        return None
+    body = text[1:-1] if text.endswith(CTCP) else text[1:]
+    command, _, argument = body.partition(" ")
+    return command.upper(), argument
+
+
+def line_source_nick(line):
+    return line[1:].split("!", 1)[0].split(" ", 1)[0] if line.startswith(":") else ""
+
+
+class Peer:
+    """An IRC user driven by the test over a plain socket.
+
+    `source` is the loopback address the socket is bound to: peers bound to distinct
+    127.0.0.x addresses are users from distinct hosts, peers sharing one are clones.
+    `mask` (nick!user@host) and `host` are what the server says about the peer at
+    registration. `ctcp_answers` maps a CTCP command to the text the peer answers it
+    with, whenever a request arrives while the peer reads."""
+
+    def __init__(self, port, nick, timeout=10, source=None, user=None):
+        if source is not None and not source.startswith("127."):
+            raise ValueError(f"peers stay on loopback, not {source}")
         self.nick = nick
+        self.source = source or HOST
         self.lines = []  # every line received, in order
+        self.ctcp_answers = {}
         self._buffer = b""
-        self._sock = socket.create_connection((HOST, port), timeout=timeout)
+        self._sock = socket.create_connection((HOST, port), timeout=timeout, source_address=(self.source, 0))
         self.send(f"NICK {nick}")
-        self.send(f"USER {nick} 0 * :quibo test peer {nick}")
-        self.wait_line(lambda l: _command(l) == "001", timeout, what=f"{nick} to register")
+        self.send(f"USER {user or nick} 0 * :quibo test peer {nick}")
+        welcome = self.wait_line(lambda l: _command(l) == "001", timeout, what=f"{nick} to register")
+        self.mask = next((w for w in reversed(welcome.split()) if "!" in w and "@" in w), "").lstrip(":")
+        self.host = self.mask.rsplit("@", 1)[-1]
 
     def send(self, line):
         self._sock.sendall(line.encode() + b"\r\n")
 
     def privmsg(self, target, text):
         self.send(f"PRIVMSG {target} :{text}")
+
+    def notice(self, target, text):
+        self.send(f"NOTICE {target} :{text}")
+
+    def action(self, target, text):
+        self.ctcp(target, "ACTION", text)
+
+    def ctcp(self, target, command, argument=""):
+        """Send a CTCP request (a PRIVMSG wrapped in \\x01)."""
+        body = f"{command} {argument}" if argument else command
+        self.privmsg(target, f"{CTCP}{body}{CTCP}")
+
+    def ctcp_reply(self, target, command, text=""):
+        """Send a CTCP answer (a NOTICE wrapped in \\x01)."""
+        body = f"{command} {text}" if text else command
+        self.notice(target, f"{CTCP}{body}{CTCP}")
+
+    def wait_ctcp_reply(self, sender, command, timeout=10, start=0):
+        """The argument of the first CTCP `command` answer from `sender`."""
+        def is_reply(line):
+            body = _command(line) == "NOTICE" and line_source_nick(line).lower() == sender.lower() and ctcp_body(line)
+            return body and body[0] == command.upper()
+        return ctcp_body(self.wait_line(is_reply, timeout, what=f"{sender}'s CTCP {command} answer", start=start))[1]
+
+    def invite(self, nick, channel):
+        self.send(f"INVITE {nick} {channel}")
+
+    def mode(self, target, modes):
+        self.send(f"MODE {target} {modes}")
+
+    def kick(self, channel, nick, reason="kicked"):
+        self.send(f"KICK {channel} {nick} :{reason}")
+
+    def part(self, channel, reason="", timeout=10):
+        mark = len(self.lines)
+        self.send(f"PART {channel} :{reason}" if reason else f"PART {channel}")
+        self.wait_line(lambda l: _command(l) == "PART" and line_source_nick(l) == self.nick, timeout,
+                       what=f"PART {channel}", start=mark)
+
+    def change_nick(self, new, timeout=10):
+        """Change nickname and wait until the server confirms it."""
+        mark = len(self.lines)
+        old = self.nick
+        self.send(f"NICK {new}")
+        self.wait_line(lambda l: _command(l) == "NICK" and line_source_nick(l) == old, timeout,
+                       what=f"NICK {old} -> {new}", start=mark)
+        self.nick = new
+        self.mask = new + self.mask[len(old):]
+
+    def quit(self, reason="bye"):
+        """Leave the server and close the socket."""
+        with contextlib.suppress(OSError):
+            self.send(f"QUIT :{reason}")
+            with contextlib.suppress(TimeoutError, ConnectionError, OSError):
+                self.wait_line(lambda l: l.startswith("ERROR"), 5, what="the server to close", start=len(self.lines))
+        self._sock.close()
+
+    def flood(self, target, count, pace=0.0, text="flood line {i}", kind="PRIVMSG"):
+        """Send `count` lines to target, `pace` seconds apart (0: all in one write).
+
+        `kind` is PRIVMSG, NOTICE, ACTION or a CTCP command such as VERSION (then `text`
+        is its argument). Returns the texts sent."""
+        texts = [text.format(i=i, nick=self.nick) for i in range(count)]
+        kind = kind.upper()
+
+        def line(t):
+            if kind in ("PRIVMSG", "NOTICE"):
+                return f"{kind} {target} :{t}"
+            return f"PRIVMSG {target} :{CTCP}{kind} {t}{CTCP}" if t else f"PRIVMSG {target} :{CTCP}{kind}{CTCP}"
+        if pace <= 0:
+            self._sock.sendall(b"".join(line(t).encode() + b"\r\n" for t in texts))
+            return texts
+        start = time.monotonic()
+        for i, t in enumerate(texts):
+            delay = start + i * pace - time.monotonic()
+            if delay > 0:
+                time.sleep(delay)
+            self.send(line(t))
+        return texts
+
+    def _answer_ctcp(self, line):
+        body = _command(line) == "PRIVMSG" and ctcp_body(line)
+        if body and body[0] in self.ctcp_answers and body[0] != "ACTION":
+            self.ctcp_reply(line_source_nick(line), body[0], self.ctcp_answers[body[0]])
 
     def _pump(self, wait):
         self._sock.settimeout(max(wait, 0.01))
@@ -447,6 +590,7 @@ class Peer:
             line = raw.decode("utf-8", errors="replace")
             if line.startswith("PING "):
                 self.send("PONG " + line[5:])
+            self._answer_ctcp(line)
             self.lines.append(line)
 
     def wait_line(self, predicate, timeout=10, what="a line", start=0):
@@ -463,6 +607,11 @@ class Peer:
                 raise TimeoutError(f"{self.nick}: timed out after {timeout:g} s waiting for {what}")
             self._pump(min(left, 0.5))
 
+    def read_for(self, seconds):
+        """Read (and answer PINGs and CTCP requests) for a while."""
+        with contextlib.suppress(TimeoutError):
+            self.wait_line(lambda l: False, seconds, start=len(self.lines))
+
     def join(self, channel, timeout=10):
         mark = len(self.lines)
         self.send(f"JOIN {channel}")
@@ -478,6 +627,19 @@ class Peer:
             if _command(line) == "353":
                 nicks.update(n.lstrip("@+%&~") for n in line.split(" :", 1)[1].split())
         return nicks
+
+    def who(self, mask, timeout=10):
+        """{nick: (user, host)} from the server's WHO replies for mask."""
+        mark = len(self.lines)
+        self.send(f"WHO {mask}")
+        self.wait_line(lambda l: _command(l) == "315", timeout, what=f"WHO {mask}", start=mark)
+        found = {}
+        for line in self.lines[mark:]:
+            if _command(line) == "352":
+                # :server 352 me channel user host server nick flags :hops realname
+                words = line.split()
+                found[words[7]] = (words[4], words[5])
+        return found
 
     def close(self):
         with contextlib.suppress(OSError):
@@ -499,13 +661,18 @@ class Session:
 
     def __init__(self, workdir, procs, ident):
         self.workdir, self.procs, self.ident = workdir, procs, ident
-        self.display = self.bus = self.ircd = self.hexchat = None
+        self.display = self.bus = self.ircd = self.hexchat = self.proxy = None
         self.peers = []
 
-    def peer(self, nick, timeout=10):
-        p = Peer(self.ircd.port, nick, timeout)
+    def peer(self, nick, host=None, timeout=10):
+        """A scripted user, from `host` (a 127.0.0.x address; 127.0.0.1 by default)."""
+        p = Peer(self.ircd.port, nick, timeout, source=host)
         self.peers.append(p)
         return p
+
+    def clones(self, nicks, host="127.0.0.2", timeout=10):
+        """Several scripted users from one host."""
+        return [self.peer(nick, host, timeout) for nick in nicks]
 
     def wait_joined(self, channel=CHANNEL, nick=NICK, timeout=20):
         """Wait until the HexChat user is on channel, as a fresh peer sees it."""
@@ -527,11 +694,17 @@ class Session:
                 parts += [f"--- log {name} ---", text[-4000:]]
         if self.ircd:
             parts += ["--- ngircd ---", self.ircd.log()[-3000:]]
+        if self.proxy:
+            parts += ["--- HexChat's traffic (> sent, < received) ---", self.proxy.transcript(150)]
         return "\n".join(parts)
 
 
-def start_all(s, plugin=None, data_dir=None, channel=CHANNEL, display=None, extra_env=None):
-    """Bring up the display (unless one is given), the bus, ngircd and HexChat into s."""
+def start_all(s, plugin=None, data_dir=None, channel=CHANNEL, display=None, extra_env=None,
+              extra_conf="", proxy=True):
+    """Bring up the display (unless one is given), the bus, ngircd and HexChat into s.
+
+    With `proxy`, HexChat reaches ngircd through a RecordingProxy (s.proxy) that lives
+    in this Python process: a caller that exits while HexChat runs on passes False."""
     os.chmod(s.workdir, 0o755)
     os.makedirs(os.path.join(s.workdir, "home"), exist_ok=True)
     s.ident.own(s.workdir)
@@ -540,22 +713,27 @@ def start_all(s, plugin=None, data_dir=None, channel=CHANNEL, display=None, extr
     s.display = display
     _, s.bus = start_dbus(s.procs, s.ident, s.workdir)
     s.ircd = start_ngircd(s.procs, s.ident, s.workdir)
-    s.hexchat = start_hexchat(s.procs, s.ident, s.workdir, display, s.bus, s.ircd.port, plugin=plugin,
-                              data_dir=data_dir, channel=channel, extra_env=extra_env)
+    port = s.ircd.port
+    if proxy:
+        s.proxy = RecordingProxy(s.ircd.port)
+        port = s.proxy.port
+    s.hexchat = start_hexchat(s.procs, s.ident, s.workdir, display, s.bus, port, plugin=plugin,
+                              data_dir=data_dir, channel=channel, extra_env=extra_env, extra_conf=extra_conf)
     return s
 
 
 @contextlib.contextmanager
-def session(plugin=None, data_dir=None, channel=CHANNEL, keep=False, display=None):
+def session(plugin=None, data_dir=None, channel=CHANNEL, keep=False, display=None, extra_conf=""):
     """Start everything; stop every process by its PID on the way out.
 
+    `extra_conf` is added to HexChat's configuration (NO_SERVER_TAB for the second one).
     The temporary folder is removed afterwards unless `keep` is set or
     QUIBO_E2E_KEEP is in the environment."""
     workdir = tempfile.mkdtemp(prefix="quibo-e2e-")
     s = Session(workdir, Processes(workdir), Identity())
     ok = False
     try:
-        start_all(s, plugin=plugin, data_dir=data_dir, channel=channel, display=display)
+        start_all(s, plugin=plugin, data_dir=data_dir, channel=channel, display=display, extra_conf=extra_conf)
         yield s
         ok = True
     except BaseException:
@@ -565,6 +743,8 @@ def session(plugin=None, data_dir=None, channel=CHANNEL, keep=False, display=Non
         for p in s.peers:
             p.close()
         s.procs.stop_all()
+        if s.proxy:
+            s.proxy.close()
         if ok and not keep and "QUIBO_E2E_KEEP" not in os.environ:
             shutil.rmtree(workdir, ignore_errors=True)
         else:
