@@ -85,7 +85,8 @@ def find_buttons(image):
             top = y
             while top > 0 and image.dark(x1, top - 1):
                 top -= 1
-            if y - top + 1 >= MIN_BUTTON_HEIGHT:
+            whole = x1 - x0 + 2 >= image.width and y - top + 2 >= image.height  # an unpainted window
+            if y - top + 1 >= MIN_BUTTON_HEIGHT and not whole:
                 buttons.append((x0, top, x1 - x0 + 1, y - top + 1))
     return sorted(buttons, key=lambda b: (b[1], b[0]))
 
@@ -139,13 +140,15 @@ class Desktop:
         return Image.from_ppm(self._run(["import", "-window", str(window.id), "-depth", "8", "ppm:-"], timeout=20).stdout)
 
     def buttons(self, window, timeout=5):
-        """The window's buttons (see find_buttons), waiting for it to be drawn."""
+        """The window's buttons (see find_buttons), once two pictures in a row agree."""
         deadline = time.monotonic() + timeout
+        previous = None
         while True:
             found = find_buttons(self.snapshot(window))
-            if found or time.monotonic() >= deadline:
+            if (found and found == previous) or time.monotonic() >= deadline:
                 return found
-            time.sleep(0.1)
+            previous = found
+            time.sleep(0.05)
 
     def click(self, window, x, y):
         """Click the left mouse button at (x, y) inside the window."""

@@ -147,14 +147,15 @@ class WithHexChat(unittest.TestCase):
             proxy.wait_line(lambda l: l.text == expected[-1], 5, RECEIVED, since=mark, what="the QUIT")
             self.assertEqual(proxy.received(since=mark)[:len(expected)], expected)
 
-            # A paced flood arrives in order and spread over its pace.
-            mark = proxy.mark()
-            texts = alice.flood(h.CHANNEL, 8, pace=0.05)
-            last = f":{alice.mask} PRIVMSG {h.CHANNEL} :{texts[-1]}"
-            proxy.wait_line(lambda l: l.text == last, 5, RECEIVED, since=mark, what="the end of the flood")
-            flood = [l for l in proxy.lines(RECEIVED, mark) if " PRIVMSG " in l.text]
-            self.assertEqual([l.text.rsplit(":", 1)[1] for l in flood], texts)
-            self.assertGreaterEqual(flood[-1].monotonic - flood[0].monotonic, 0.3)
+            # Floods arrive whole and in order: one in a single write, one spread over its pace.
+            for count, pace, kind in ((200, 0, "PRIVMSG"), (6, 0.1, "NOTICE")):
+                mark = proxy.mark()
+                texts = alice.flood(h.CHANNEL, count, pace=pace, kind=kind, text=kind + " {i}")
+                last = f":{alice.mask} {kind} {h.CHANNEL} :{texts[-1]}"
+                proxy.wait_line(lambda l: l.text == last, 10, RECEIVED, since=mark, what="the end of the flood")
+                flood = [l for l in proxy.lines(RECEIVED, mark) if f" {kind} " in l.text]
+                self.assertEqual([l.text.rsplit(":", 1)[1] for l in flood], texts)
+                self.assertGreaterEqual(flood[-1].monotonic - flood[0].monotonic, 0.6 * pace * (count - 1))
 
             # A CTCP request from HexChat gets the peer's answer.
             alice.ctcp_answers["VERSION"] = "scripted peer 1.0"
