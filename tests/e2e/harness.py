@@ -675,7 +675,9 @@ class Session:
         return [self.peer(nick, host, timeout) for nick in nicks]
 
     def wait_joined(self, channel=CHANNEL, nick=NICK, timeout=20):
-        """Wait until the HexChat user is on channel, as a fresh peer sees it."""
+        """Wait until the HexChat user is on channel, as a fresh peer sees it, and (with
+        the proxy) until HexChat has had the answer to the WHO it sends after joining,
+        so that its own join traffic is over before a test goes on."""
         watcher = self.peer(f"w{os.getpid() % 100000}")
         try:
             wait_for(lambda: nick in watcher.names(channel), timeout, interval=0.3,
@@ -683,6 +685,10 @@ class Session:
         finally:
             watcher.close()
             self.peers.remove(watcher)
+        if self.proxy:
+            end_of_who = f" 315 {nick} {channel.lower()} "
+            self.proxy.wait_line(lambda l: end_of_who in l.text.lower(), timeout, RECEIVED,
+                                 what=f"the end of HexChat's WHO {channel}")
 
     def report(self):
         """Everything useful after a failure."""
