@@ -664,15 +664,16 @@ class Session:
         self.display = self.bus = self.ircd = self.hexchat = self.proxy = None
         self.peers = []
 
-    def peer(self, nick, host=None, timeout=10):
-        """A scripted user, from `host` (a 127.0.0.x address; 127.0.0.1 by default)."""
-        p = Peer(self.ircd.port, nick, timeout, source=host)
+    def peer(self, nick, host=None, user=None, timeout=10):
+        """A scripted user, from `host` (a 127.0.0.x address; 127.0.0.1 by default),
+        with `user` as its user name (its nick by default)."""
+        p = Peer(self.ircd.port, nick, timeout, source=host, user=user)
         self.peers.append(p)
         return p
 
-    def clones(self, nicks, host="127.0.0.2", timeout=10):
-        """Several scripted users from one host."""
-        return [self.peer(nick, host, timeout) for nick in nicks]
+    def clones(self, nicks, host="127.0.0.2", user=None, timeout=10):
+        """Several scripted users from one host (and one user name, when given)."""
+        return [self.peer(nick, host, user, timeout) for nick in nicks]
 
     def wait_joined(self, channel=CHANNEL, nick=NICK, timeout=20):
         """Wait until the HexChat user is on channel, as a fresh peer sees it, and (with

@@ -114,17 +114,17 @@ class WithHexChat(unittest.TestCase):
             proxy = s.proxy
             alice = s.peer("alice", host="127.0.0.2")
             bob = s.peer("bob", host="127.0.0.3")
-            clones = s.clones(["clone1", "clone2"], host="127.0.0.4")
+            clones = s.clones(["clone1", "clone2"], host="127.0.0.4", user="same")
             # What the server says at registration, with DNS and ident lookups off.
             self.assertEqual((alice.mask, bob.mask), ("alice!~alice@127.0.0.2", "bob!~bob@127.0.0.3"))
-            self.assertEqual([c.host for c in clones], ["127.0.0.4", "127.0.0.4"])
+            self.assertEqual([c.mask for c in clones], ["clone1!~same@127.0.0.4", "clone2!~same@127.0.0.4"])
             for p in [alice, bob] + clones:
                 p.join(h.CHANNEL)
             # What HexChat is told: each JOIN carries the peer's own address as its host.
             for p in [alice, bob] + clones:
                 proxy.wait_line(lambda l, p=p: l.text == f":{p.mask} JOIN :{h.CHANNEL}", 5, RECEIVED,
                                 what=f"{p.nick}'s JOIN")
-            self.assertEqual(alice.who(h.CHANNEL)["clone2"], ("~clone2", "127.0.0.4"))
+            self.assertEqual(alice.who(h.CHANNEL)["clone2"], ("~same", "127.0.0.4"))
 
             mark = proxy.mark()
             alice.notice(h.CHANNEL, "a notice")
