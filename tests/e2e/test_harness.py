@@ -232,7 +232,14 @@ class WithHexChat(unittest.TestCase):
                 h.wait_for(lambda a=answer: log_has(hc, h.CHANNEL, f"answer was {a}"), 10,
                            what=f"the answer {answer}")
                 screen.wait_gone(dialog)
-            self.assertEqual(re.findall(r"answer was (\d)", hc.log_of(h.CHANNEL)), ["1", "0"])
+            # The keyboard works too: the Yes button's mnemonic.
+            hc.command('GETBOOL "ECHO answer was" "Quibo question" "Allow it?"', tab=h.CHANNEL)
+            dialog = screen.wait_window("^Quibo question$")
+            screen.buttons(dialog)  # drawn
+            screen.key(dialog, "alt+y")
+            screen.wait_gone(dialog)
+            h.wait_for(lambda: hc.log_of(h.CHANNEL).count("answer was 1") == 2, 10, what="the keyboard's answer")
+            self.assertEqual(re.findall(r"answer was (\d)", hc.log_of(h.CHANNEL)), ["1", "0", "1"])
 
 
 class ButtonFinder(unittest.TestCase):
