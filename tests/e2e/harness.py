@@ -15,6 +15,19 @@ root every child except Xvfb is started as nobody:nogroup with a private HOME.
 
 Every process is started through a `Processes` registry and stopped by its PID when
 the registry closes, also when a test fails. All waits are bounded (`wait_for`).
+
+What a test gets from `session()`:
+    s.proxy        every line HexChat sent (SENT) and received (RECEIVED), in order, timed
+    s.peer(nick, host="127.0.0.2"), s.clones([...], host=...)
+                   scripted users; ngircd (DNS and ident off) shows them as nick!~user@127.0.0.x
+    s.hexchat.command(text, tab=...)
+                   type into the current tab, a channel, a dialog or SERVER_TAB
+    s.hexchat.log_of(tab)
+                   what a window printed
+    desktop.Desktop(s.display)
+                   find a dialog by title and click its buttons
+    session(extra_conf=NO_SERVER_TAB)
+                   the second configuration, without server tabs
 """
 
 import argparse
