@@ -162,6 +162,11 @@ void xchat_exit();
 int xchat_get_var(const char* name, const char** text, int* integer);
 void PrintText(HostSession* sess, const char* text);
 int quibo_handle_command(const char* text, HostSession* sess, int = 0, int = 0);
+// The input box of the window of `sess`: text typed in at the cursor (line
+// breaks removed), and Enter pressed on it. Through the client's own GTK when
+// it has one, else through its SETTEXT command.
+void input_box_insert(HostSession* sess, const char* text);
+void input_box_enter(HostSession* sess);
 
 // Hook callbacks bound at init.
 int quibo_output(char* word[], const char* target);

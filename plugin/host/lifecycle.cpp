@@ -5,6 +5,7 @@
 #include "host/paths.h"
 #include "host/trace.h"
 #include "output/output.h"
+#include "queue/queue.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
 
@@ -361,6 +362,9 @@ int module_cleanup(int, HostSession* sess)
 
     DebugPlugin(1, " * module_cleanup() - Command's Queue Cleaning");
     puts("- Command's Queue Cleaning.");
+    iCommandStatus_CommandsQueue = 2;
+    FlushCommandInQueue();
+    iCommandStatus_CommandsQueue = 0;
     for (int i = 0; i < 16; ++i) sHandleCommand(current_tab, "/TIMER -quiet -delete 2255");
 
     DebugPlugin(1, " * module_cleanup() - Config Cleaning");
