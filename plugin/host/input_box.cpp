@@ -86,8 +86,10 @@ bool ends_with(std::string_view text, std::string_view tail)
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
-// The client names its input boxes "...-inputbox"; the channel key box is one
-// too, but it holds a few characters and the input box has no limit.
+// The client names its text boxes "...-inputbox": the topic and the channel
+// key and limit boxes too. The key and limit boxes hold a few characters, the
+// others have no limit, and the input box is the last of those, at the bottom
+// of the window.
 struct InputBoxSearch {
     const GtkCalls* gtk;
     void* best = nullptr;
@@ -103,7 +105,7 @@ void visit_widget(void* widget, void* data)
         if (!name || !ends_with(name, "-inputbox")) return;
         const int limit = g.entry_get_max_length(widget);
         const int room = limit == 0 ? INT_MAX : limit;
-        if (room > search.best_room) {
+        if (room >= search.best_room) {
             search.best = widget;
             search.best_room = room;
         }

@@ -1,5 +1,6 @@
 """The command queue in a real HexChat: ten queued /say lines with flood control on
-reach another user three at a time, about five seconds apart, on HexChat's /TIMER."""
+reach another user three at a time, about five seconds apart, on HexChat's /TIMER.
+Then the plug-in types into HexChat's input box and presses Enter."""
 
 import os
 import sys
@@ -67,6 +68,14 @@ class QueueInHexChat(unittest.TestCase):
             for earlier, later in zip(starts, starts[1:]):
                 self.assertGreaterEqual(later - earlier, 4.0, starts)
                 self.assertLessEqual(later - earlier, 7.0, starts)
+
+            # Text typed into the input box by the plug-in, then Enter: HexChat says it.
+            mark = len(bob.lines)
+            hc.command("QUIBO InsertInBuffer() typed into the input box")
+            hc.command("QUIBO ExecUserInput()")
+            bob.wait_line(lambda l: l.endswith(f"PRIVMSG {h.CHANNEL} :typed into the input box"), 10,
+                          what="the input box's text", start=mark)
+            self.assertFalse(any(" TOPIC " in line for line in bob.lines[mark:]), "the topic box got the text")
 
 
 if __name__ == "__main__":
