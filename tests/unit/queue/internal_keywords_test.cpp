@@ -180,4 +180,25 @@ TEST_F(InternalKeywords, WindowsEventsAndTheTrace)
     EXPECT_NE(read_file(file).find("a traced line"), std::string::npos);
 }
 
+TEST_F(InternalKeywords, FreememEmptiesTheQueueAndLeavesItsModeOrdinary)
+{
+    quibo("InsertCommandInQueue(0) echo private");
+    hostsim::StdoutCapture out;
+    quibo("freemem");
+    out.stop();
+    EXPECT_TRUE(queued().empty()) << "private entries go too";
+    EXPECT_EQ(iCommandStatus_CommandsQueue, 0);
+    queue("echo later");
+    EXPECT_EQ(pCmdQueue.front().sStatus, 0) << "later entries are ordinary again";
+}
+
+TEST_F(InternalKeywords, ExitAsksTheClientToQuitInOrder)
+{
+    quibo("xchat_exit()");
+    std::vector<std::string> issued;
+    for (const hostsim::CommandRecord& c : sim.commands())
+        if (c.origin == hostsim::Origin::Plugin) issued.push_back(c.text);
+    EXPECT_EQ(issued, (Lines{"QUIT", "KILLALL"}));
+}
+
 }  // namespace
