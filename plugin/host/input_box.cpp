@@ -127,6 +127,13 @@ void* gtk_input_box(HostSession* sess)
     return search.best;
 }
 
+// One call is never several commands: line breaks go.
+std::string one_line(std::string text)
+{
+    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+    return text;
+}
+
 size_t utf8_length(const std::string& text)
 {
     return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
@@ -146,8 +153,7 @@ std::string input_box_text(HostSession* sess)
 
 void input_box_insert(HostSession* sess, const char* text)
 {
-    std::string line = text ? text : "";
-    std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
+    const std::string line = one_line(text ? text : "");
     if (line.empty()) return;
     if (void* box = gtk_input_box(sess)) {
         const GtkCalls& g = *gtk();
@@ -158,7 +164,7 @@ void input_box_insert(HostSession* sess, const char* text)
         return;
     }
     // Without GTK the cursor position is unknown: the text goes at the end.
-    const std::string box = input_box_text(sess) + line;
+    const std::string box = one_line(input_box_text(sess) + line);
     in_window(sess, [&box] {
         raw_command("SETTEXT " + box);
         raw_command("SETCURSOR " + std::to_string(utf8_length(box)));
@@ -171,8 +177,7 @@ void input_box_enter(HostSession* sess)
         gtk()->signal_emit_by_name(box, "activate");
         return;
     }
-    std::string typed = input_box_text(sess);
-    std::erase_if(typed, [](char c) { return c == '\r' || c == '\n'; });
+    const std::string typed = one_line(input_box_text(sess));
     if (typed.empty()) return;
     // As the client reads typed input: "/command", or text to say ("//" says a leading "/").
     const bool is_command = typed[0] == '/' && typed.compare(0, 2, "//") != 0;

@@ -5,6 +5,7 @@
 #include "clock.h"
 #include "host/host.h"
 #include "host/lifecycle.h"
+#include "host/trace.h"
 #include "output/output.h"
 #include "settings/settings.h"
 #include "utilities.h"
@@ -109,6 +110,8 @@ bool is_timer_command(const std::string& command)
     return strncasecmp(text, "TIMER", 5) == 0 && (text[5] == ' ' || text[5] == '\0');
 }
 
+void flush();
+
 void lock_queue() { ssQueueLock = 1; }
 
 // A flush asked for while the queue was locked runs as soon as the lock goes.
@@ -116,7 +119,7 @@ void release_lock()
 {
     const bool flush_waiting = ssQueueLock == kFlushWaiting;
     ssQueueLock = 0;
-    if (flush_waiting) FlushCommandInQueue();
+    if (flush_waiting) flush();
 }
 
 // ---- the drain -------------------------------------------------------------------
@@ -280,7 +283,9 @@ void InsertCommandInQueueTimed(HostSession* session, std::string command, int de
 
 // ---- the drain -------------------------------------------------------------------
 
-int ExecCommandInQueue(int mode)
+namespace {
+
+int drain(int mode)
 {
     if (ssQueueLock != 0) {
         // Re-entered from a command being run: count the attempt and leave.
@@ -300,11 +305,30 @@ int ExecCommandInQueue(int mode)
     return 0;
 }
 
+}  // namespace
+
+int ExecCommandInQueue(int mode)
+{
+    DebugPlugin(1, "BEGIN: ExecCommandInQueue(%d)", mode);
+    const int result = drain(mode);
+    DebugPlugin(1, "END: ExecCommandInQueue() = %d", result);
+    return result;
+}
+
 void ResetPriority() { sPriorityState = 0; }
 
 // ---- flushing, erasing, deleting, listing ----------------------------------------
 
 void FlushCommandInQueue()
+{
+    DebugPlugin(1, "BEGIN: FlushCommandInQueue()");
+    flush();
+    DebugPlugin(1, "END: FlushCommandInQueue()");
+}
+
+namespace {
+
+void flush()
 {
     if (pCmdQueue.empty()) return;
     if (ssQueueLock != 0) {
@@ -332,8 +356,6 @@ void FlushCommandInQueue()
     iObjectInQueue = static_cast<int>(pCmdQueue.size());
     release_lock();
 }
-
-namespace {
 
 // Where the private entries of a closing window go; null when nowhere.
 HostSession* heir_window(HostSession* closing)
