@@ -4,7 +4,6 @@ Then the plug-in types into HexChat's input box and presses Enter."""
 
 import os
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -14,68 +13,54 @@ ARGS = None
 
 LOADED_LINE = "QuIbOsCrIpT XChat2 module loaded."
 LINES = 10
+QUEUED = f"PRIVMSG {h.CHANNEL} :queued line "
 
 
-class TimedPeer(h.Peer):
-    """A peer that also notes when each line arrived (monotonic seconds)."""
-
-    def __init__(self, *args, **kwargs):
-        self.times = []
-        super().__init__(*args, **kwargs)
-
-    def _pump(self, wait):
-        before = len(self.lines)
-        super()._pump(wait)
-        self.times += [time.monotonic()] * (len(self.lines) - before)
-
-
-def batches(times, gap=2.0):
-    """Arrival times split wherever more than `gap` seconds pass."""
+def batches(lines, gap=2.0):
+    """Proxy lines split wherever more than `gap` seconds pass between two."""
     groups = []
-    for t in times:
-        if groups and t - groups[-1][-1] <= gap:
-            groups[-1].append(t)
+    for line in lines:
+        if groups and line.monotonic - groups[-1][-1].monotonic <= gap:
+            groups[-1].append(line)
         else:
-            groups.append([t])
+            groups.append([line])
     return groups
 
 
 class QueueInHexChat(unittest.TestCase):
-    def test_flood_controlled_batches(self):
+    def test_flood_controlled_batches_and_the_input_box(self):
         with h.session(plugin=ARGS.plugin, data_dir=ARGS.data) as s:
             hc = s.hexchat
             h.wait_for(lambda: LOADED_LINE in hc.log_text(), 15, what="the plug-in to load")
             s.wait_joined()
-            bob = TimedPeer(s.ircd.port, "bob")
-            s.peers.append(bob)
+            bob = s.peer("bob", host="127.0.0.2")
             bob.join(h.CHANNEL)
 
-            hc.command("QUIBO textfloodout 1")
+            hc.command("QUIBO textfloodout 1", tab=h.CHANNEL)
             for n in range(1, LINES + 1):
-                hc.command(f"QUIBO InsertCommandInQueue(0) /say queued line {n}")
-            hc.command("QUIBO ExecCommandInQueue(0)")
+                hc.command(f"QUIBO InsertCommandInQueue(0) /say queued line {n}", tab=h.CHANNEL)
+            mark = s.proxy.mark()
+            hc.command("QUIBO ExecCommandInQueue(0)", tab=h.CHANNEL)
 
-            def said(line):
-                return line.endswith(f"PRIVMSG {h.CHANNEL} :queued line {LINES}")
-            bob.wait_line(said, 40, what="the last queued line")
-            got = [(line.split(" :", 1)[1], t) for line, t in zip(bob.lines, bob.times)
-                   if f"PRIVMSG {h.CHANNEL} :queued line " in line]
-            self.assertEqual([text for text, _ in got], [f"queued line {n}" for n in range(1, LINES + 1)])
+            bob.wait_line(lambda l: l.endswith(f"{QUEUED}{LINES}"), 40, what="the last queued line")
+            heard = [l.split(" :", 1)[1] for l in bob.lines if QUEUED in l]
+            self.assertEqual(heard, [f"queued line {n}" for n in range(1, LINES + 1)])
 
-            groups = batches([t for _, t in got])
-            self.assertEqual([len(g) for g in groups], [3, 3, 3, 1], groups)
-            starts = [g[0] for g in groups]
+            sent = [l for l in s.proxy.lines(h.SENT, mark) if l.text.startswith(QUEUED)]
+            self.assertEqual([l.text for l in sent], [f"{QUEUED}{n}" for n in range(1, LINES + 1)])
+            groups = batches(sent)
+            self.assertEqual([len(g) for g in groups], [3, 3, 3, 1], [[str(l) for l in g] for g in groups])
+            starts = [g[0].monotonic for g in groups]
             for earlier, later in zip(starts, starts[1:]):
                 self.assertGreaterEqual(later - earlier, 4.0, starts)
                 self.assertLessEqual(later - earlier, 7.0, starts)
 
             # Text typed into the input box by the plug-in, then Enter: HexChat says it.
-            mark = len(bob.lines)
-            hc.command("QUIBO InsertInBuffer() typed into the input box")
-            hc.command("QUIBO ExecUserInput()")
-            bob.wait_line(lambda l: l.endswith(f"PRIVMSG {h.CHANNEL} :typed into the input box"), 10,
-                          what="the input box's text", start=mark)
-            self.assertFalse(any(" TOPIC " in line for line in bob.lines[mark:]), "the topic box got the text")
+            mark = s.proxy.mark()
+            hc.command("QUIBO InsertInBuffer() typed into the input box", tab=h.CHANNEL)
+            hc.command("QUIBO ExecUserInput()", tab=h.CHANNEL)
+            s.proxy.wait_sent(f"PRIVMSG {h.CHANNEL} :typed into the input box", since=mark)
+            self.assertFalse([l for l in s.proxy.sent(mark) if l.startswith("TOPIC")], "the topic box got the text")
 
 
 if __name__ == "__main__":
