@@ -44,8 +44,6 @@ std::vector<HostUser> previous_user_list;
 
 std::string text_or_empty(const char* text) { return text ? text : ""; }
 
-bool empty(const char* text) { return text == nullptr || *text == '\0'; }
-
 // Runs `body` with `ctx` as the client's current context, then puts the old one back.
 void in_context(xchat_context* ctx, const std::function<void()>& body)
 {

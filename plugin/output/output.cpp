@@ -4,6 +4,8 @@
 #include "host/host.h"
 #include "settings/settings.h"
 
+#include <utilities.h>
+
 #include <strings.h>
 
 #include <cstdarg>
@@ -11,20 +13,11 @@
 
 namespace {
 
-std::string vformat(const char* format, va_list ap)
-{
-    char buffer[kMaxFormattedText + 1];
-    if (vsnprintf(buffer, sizeof buffer, format, ap) < 0) buffer[0] = '\0';
-    return buffer;
-}
-
-#define FORMAT_ARGUMENTS(format, text) \
-    va_list ap;                        \
-    va_start(ap, format);              \
-    std::string text = vformat(format, ap); \
+#define FORMAT_ARGUMENTS(format, text)                         \
+    va_list ap;                                                \
+    va_start(ap, format);                                      \
+    std::string text = vformat(format, ap, kMaxFormattedText); \
     va_end(ap)
-
-bool empty(const char* text) { return !text || !*text; }
 
 bool same_name(const char* given, const std::string& name) { return strcasecmp(given, name.c_str()) == 0; }
 
