@@ -66,13 +66,14 @@ std::string vformat(const char* format, va_list ap, size_t limit)
     return text;
 }
 
-int clamped_int(const char* text, int fallback)
+bool leading_int(const char* text, int& value)
 {
-    if (!text) return fallback;
+    if (!text) return false;
     char* end = nullptr;
-    const long long value = strtoll(text, &end, 10);  // saturates instead of overflowing
-    if (end == text) return fallback;
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+    const long long number = strtoll(text, &end, 10);  // saturates instead of overflowing
+    if (end == text) return false;
+    value = static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
+    return true;
 }
 
 int ustrfindreplace_r(std::string& text, const char* find, const char* replace, int limit)

@@ -22,8 +22,14 @@ inline bool empty(const char* text) { return !text || !*text; }
 std::string vformat(const char* format, va_list ap, size_t limit = std::string::npos)
     __attribute__((format(printf, 1, 0)));
 // The leading decimal integer of `text` (blanks and a sign allowed first),
-// held to the int range; `fallback` when the text does not begin with one.
-int clamped_int(const char* text, int fallback = 0);
+// held to the int range; false, and `value` untouched, when the text does not
+// begin with one.
+bool leading_int(const char* text, int& value);
+inline int clamped_int(const char* text, int fallback = 0)
+{
+    leading_int(text, fallback);
+    return fallback;
+}
 
 std::string ustrcpy(const char* text);
 std::string ustrtolower(const char* text);
