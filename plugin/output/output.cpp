@@ -13,10 +13,10 @@
 
 namespace {
 
-#define FORMAT_ARGUMENTS(format, text)                         \
-    va_list ap;                                                \
-    va_start(ap, format);                                      \
-    std::string text = vformat(format, ap, kMaxFormattedText); \
+#define FORMAT_ARGUMENTS(format, text, limit)  \
+    va_list ap;                                \
+    va_start(ap, format);                      \
+    std::string text = vformat(format, ap, limit); \
     va_end(ap)
 
 bool same_name(const char* given, const std::string& name) { return strcasecmp(given, name.c_str()) == 0; }
@@ -25,20 +25,21 @@ bool same_name(const char* given, const std::string& name) { return strcasecmp(g
 
 int sPrintText(HostSession* sess, const char* format, ...)
 {
-    FORMAT_ARGUMENTS(format, text);
+    FORMAT_ARGUMENTS(format, text, kMaxFormattedText);
     PrintText(sess, text.c_str());
     return 0;
 }
 
 int sPrintLog(const char* file, const char* format, ...)
 {
-    FORMAT_ARGUMENTS(format, text);
+    FORMAT_ARGUMENTS(format, text, kMaxFormattedText);
     return WriteLog(file, text.c_str());
 }
 
+// A command is never cut: one too long for the client is refused whole there.
 int sHandleCommand(HostSession* sess, const char* format, ...)
 {
-    FORMAT_ARGUMENTS(format, text);
+    FORMAT_ARGUMENTS(format, text, std::string::npos);
     return quibo_handle_command(text.c_str(), sess);
 }
 
