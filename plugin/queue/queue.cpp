@@ -466,3 +466,5 @@ PrivateQueueMode::PrivateQueueMode(bool on)
 }
 
 PrivateQueueMode::~PrivateQueueMode() { iCommandStatus_CommandsQueue = 0; }
+
+void ReleaseTimerLock() { sFlagTimerLock = 0; }

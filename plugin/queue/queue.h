@@ -43,6 +43,8 @@ extern int iCommandSent_CommandsQueue;
 extern int iCommandStatus_CommandsQueue;
 // Set when the command run last was a /TIMER: the queue does not re-arm its own timer.
 extern int16_t sFlagTimerLock;
+// The queue's own timer has called back: the queue may arm it again.
+void ReleaseTimerLock();
 // 1 during a drain; the outgoing flood control sets 255 when it has just warned, ending the batch.
 extern int16_t sNoFloodWarning;
 extern time_t tPreviousCommand;

@@ -44,7 +44,7 @@ bool run_exec_queue(QuiboCommand& cmd, const void* data)
 {
     const Form form = form_of(data);
     if (cmd.arg(3)[0] == '^')
-        sFlagTimerLock = 0;
+        ReleaseTimerLock();
     else if (form == Form::Notice)
         report(cmd.where(), 476);
     ExecCommandInQueue(form == Form::Notice ? 1 : 0);
