@@ -213,6 +213,8 @@ ChatUser* known_user(const QuiboCommand& cmd, const char* nick)
     return GetUser(server, nullptr, nick, nullptr, nullptr);
 }
 
+const char* shown_address(const ChatUser& user) { return user.psAddress() ? user.psAddress() : ""; }
+
 bool run_load_killed(QuiboCommand& cmd, const void*)
 {
     static const char* const kReloaded = "\0033Private Killer \t\0038Database Reloaded.";
@@ -232,12 +234,12 @@ bool run_add_killed(QuiboCommand& cmd, const void*)
     const bool blocked = cmd.arg(4)[0] == '0';
     const char* letter = blocked ? "\0034X" : "\0033V";
     if (ChatUser* user = known_user(cmd, nick)) {
-        del_killed_user(user->psNick.c_str(), user->psAddress.c_str());
-        const int added = add_killed_user(user->psNick.c_str(), user->psAddress.c_str(), blocked ? -3 : 3, 1);
-        print_killed_user(cmd.sess, user->psNick.c_str());
+        del_killed_user(user->psUserNick(), user->psAddress());
+        const int added = add_killed_user(user->psUserNick(), user->psAddress(), blocked ? -3 : 3, 1);
+        print_killed_user(cmd.sess, user->psUserNick());
         if (added)
             sPrintText(where, "\0033Private Killer \t\0038User\0034 %s\0038 (\0034 %s\0038 ) set to [%s\0038].",
-                       user->psNick.c_str(), user->psAddress.c_str(), letter);
+                       user->psUserNick(), shown_address(*user), letter);
         return true;
     }
     sPrintText(where, kNotFound, nick);
@@ -254,11 +256,11 @@ bool run_del_killed(QuiboCommand& cmd, const void*)
     HostSession* where = cmd.where();
     if (!*nick) return sPrintText(where, "%s", kSyntaxError), true;
     if (ChatUser* user = known_user(cmd, nick)) {
-        const int deleted = del_killed_user(user->psNick.c_str(), user->psAddress.c_str());
-        print_killed_user(cmd.sess, user->psNick.c_str());
+        const int deleted = del_killed_user(user->psUserNick(), user->psAddress());
+        print_killed_user(cmd.sess, user->psUserNick());
         if (deleted)
             sPrintText(where, "\0033Private Killer \t\0038User\0034 %s\0038 (\0034 %s\0038 ) deleted.",
-                       user->psNick.c_str(), user->psAddress.c_str());
+                       user->psUserNick(), shown_address(*user));
         return true;
     }
     sPrintText(where, kNotFound, nick);

@@ -44,7 +44,7 @@ bool is_channel_name(const std::string& name) { return !name.empty() && strchr("
 
 void print_query_state(HostSession* where, int message, const ChatUser& user, const char* window)
 {
-    sPrintText(where, GetMessage(message), window, user.psChannel.c_str());
+    sPrintText(where, GetMessage(message), window, user.psChannel() ? user.psChannel() : "(null)");
 }
 
 void query_unknown(const QuiboCommand& cmd, const char* window)
@@ -130,12 +130,14 @@ bool run_qm(QuiboCommand& cmd, const void*)
         return true;
     }
     const char* server = cmd.sess->server ? cmd.sess->server->servername.c_str() : "";
-    ChatUser* user = GetUser(server, nullptr, window, nullptr, nullptr);
-    if (!user) {
+    // Refusing runs the reconciliation, which may change the database: the
+    // records are taken first, and one that goes away meanwhile is skipped.
+    const UserSnapshot records(server, nullptr, window, nullptr, nullptr);
+    if (records.hits().empty()) {
         query_unknown(cmd, window);
         return true;
     }
-    for (; user; user = GetUserNext())
-        if (!set_query(cmd, *user, window)) break;
+    for (ChatUser* user : records.hits())
+        if (user && !set_query(cmd, *user, window)) break;
     return true;
 }

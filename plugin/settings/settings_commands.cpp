@@ -6,6 +6,9 @@
 #include "settings/keywords.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
+#include "users/chatuser.h"
+
+#include <strings.h>
 
 #include <utilities.h>
 
@@ -204,8 +207,17 @@ bool run_alert_target(QuiboCommand& cmd, const void* data)
     return true;
 }
 
-// The local user's nickname on the session's server, as the client knows it.
-std::string local_nickname(const HostSession* sess) { return sess && sess->server ? sess->server->nick : ""; }
+// The nickname of the first local-user record of `channel`, in position order; empty when none.
+std::string local_user_in_channel(const std::string& channel)
+{
+    const int size = GetSize();
+    for (int position = 1; position <= size; ++position) {
+        const ChatUser* user = GetUserInPos(position);
+        if (!user || user->usSpecial != 1 || !user->psChannel()) continue;
+        if (strcasecmp(user->psChannel(), channel.c_str()) == 0) return user->psUserNick() ? user->psUserNick() : "";
+    }
+    return "";
+}
 
 bool run_word(QuiboCommand& cmd, const void*)
 {
@@ -223,7 +235,7 @@ bool run_word(QuiboCommand& cmd, const void*)
         sPrintText(where, "%s", GetMessage(285));
         return true;
     } else {
-        std::string nick = local_nickname(cmd.sess);
+        std::string nick = local_user_in_channel(channel_of(cmd.sess));
         if (nick.empty()) {
             pair.clear();
             sPrintText(where, "%s", GetMessage(509));

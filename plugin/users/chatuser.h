@@ -1,31 +1,200 @@
 // The user databases and the listings built on them (clones, domains, users).
+//
+// Sixteen independent databases, one current at a time; every operation acts on
+// the current one. A database keeps its records in one list, ordered by host
+// (see InsertUser), and indexes them by nick, by host and by server and channel,
+// so that lookups never walk the whole list.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 struct HostSession;
+class ChatUser;
+class UserStore;
+struct PlaceBucket;
 
-// One sighting of a nickname on a server and channel.
-struct ChatUser {
-    std::string psServer;
-    std::string psChannel;
-    std::string psNick;
-    std::string psAddress;  // ident@host
-    unsigned int uiQuery = 0;  // 0 no query seen, 255 signalled, 0xFFFFFFFF queries accepted
+constexpr uint32_t kChatUserMagic = 1234567890;
+constexpr unsigned kDatabaseCount = 16;
+// uiQuery: the user's queries are accepted.
+constexpr int32_t kQueryAccepted = static_cast<int32_t>(0xFFFFFFFFu);
+// uiKeep: the record was made by a forced update (KEEPUSER in listings).
+constexpr int32_t kKeepUser = static_cast<int32_t>(0xFFFFFFFEu);
+// GetSpecialFlagUser for an absent or damaged record.
+constexpr uint32_t kNoSpecialFlag = 0xFFFFFFFFu;
+
+// Frees a record; a record still in a list is never handed to it.
+struct ChatUserDelete {
+    void operator()(ChatUser* user) const;
+};
+using ChatUserPtr = std::unique_ptr<ChatUser, ChatUserDelete>;
+
+// Where a record sits in its database; kept by the database only.
+struct ChatUserLinks {
+    ChatUser* prev = nullptr;
+    ChatUser* next = nullptr;
+    ChatUser* parent = nullptr;  // order tree
+    ChatUser* left = nullptr;
+    ChatUser* right = nullptr;
+    ChatUser* last_host = nullptr;  // in the subtree, the record whose host sorts last
+    uint32_t size = 0;
+    uint32_t priority = 0;
+    uint64_t label = 0;  // grows along the list
+    ChatUser* same_nick = nullptr;
+    ChatUser* same_host = nullptr;
+    PlaceBucket* place = nullptr;
+    UserStore* owner = nullptr;
 };
 
-constexpr unsigned int kQueryAccepted = 0xFFFFFFFF;
+// One sighting of a nickname on a server and channel, or in a private conversation.
+// Texts read as null when absent; an absent text matches anything in a search.
+// The texts a database indexes (server, channel, nick, address) change only
+// through the operations below.
+class ChatUser {
+public:
+    uint16_t usSpecial = 0;  // 1: the local user
+    int32_t uiStatus = 0;    // 0 unchecked, 1 checked, 255 ignored; CTCP counting goes below 0
+    int32_t uiKeep = 0;      // kKeepUser or anything else
+    int32_t uiQuery = 0;     // 0 no query yet, 255 signalled, kQueryAccepted
+    int32_t uiAnswer = 0;    // away answers sent, 0..3
+    int32_t uiBadCount = 0;
+    uint32_t uiHostHash = 0;
+    uint16_t usFloodCount = 0;
+    int64_t tLastMessage = 0;
+    uint32_t uiMagic = kChatUserMagic;
 
-// Starts a search of the current database (null criteria match anything); the first hit or null.
+    const char* psServer() const { return server_ ? server_->c_str() : nullptr; }
+    const char* psChannel() const { return channel_ ? channel_->c_str() : nullptr; }
+    const char* psUserNick() const { return nick_.get(); }
+    const char* psAddress() const { return address_.get(); }
+    const char* psIdent() const { return address_ ? address_.get() + ident_at_ : nullptr; }
+    const char* psHost() const { return address_ ? address_.get() + host_at_ : nullptr; }
+    const char* psInfo() const { return info_.get(); }
+    const char* psLastMessage() const { return last_message_.get(); }
+    void set_info(const char* text);
+    void set_last_message(const char* text);
+
+    // Neighbours in the database's list (null at the ends and for detached records).
+    ChatUser* pcuPrevious() const { return links_.prev; }
+    ChatUser* pcuNext() const { return links_.next; }
+
+    ~ChatUser();
+    ChatUser(const ChatUser&) = delete;
+    ChatUser& operator=(const ChatUser&) = delete;
+
+private:
+    friend ChatUserPtr CreateUser(const char*, const char*, const char*, const char*, const char*);
+    friend ChatUserPtr CopyUser(const ChatUser*);
+    friend int SetUserToZombie(ChatUser*);
+    friend class UserStore;
+    ChatUser() = default;
+    void set_address(const char* address);
+
+    ChatUserLinks links_;
+    friend ChatUserLinks& links(ChatUser& user) { return user.links_; }
+    friend const ChatUserLinks& links(const ChatUser& user) { return user.links_; }
+
+    const std::string* server_ = nullptr;  // shared texts
+    const std::string* channel_ = nullptr;
+    std::unique_ptr<char[]> nick_;
+    std::unique_ptr<char[]> address_;  // the address, then its ident
+    std::unique_ptr<char[]> info_;
+    std::unique_ptr<char[]> last_message_;
+    uint32_t host_at_ = 0;   // offsets in address_
+    uint32_t ident_at_ = 0;
+};
+
+// ---- records --------------------------------------------------------------------
+
+// A detached record with every number 0; an address also fills ident, host and hash.
+ChatUserPtr CreateUser(const char* server, const char* channel, const char* nick, const char* address,
+                       const char* info);
+// A detached copy of everything but the last message.
+ChatUserPtr CopyUser(const ChatUser* user);
+// Frees a detached record and clears the place.
+void FreeUser(ChatUserPtr& user);
+// 1 when every field that both have is equal (and at least one is), else 0.
+int CompareUser(const ChatUser* user, const ChatUser* pattern);
+void UpdateHashCode(ChatUser* user);
+uint32_t HostHash(const char* host);
+void SetSpecialUser(ChatUser* user, const char* nick);
+uint32_t GetSpecialFlagUser(const ChatUser* user);
+// Moves the record to the zombie channel; 1 when it moved.
+int SetUserToZombie(ChatUser* user);
+constexpr const char* kZombieChannel = "#QuIbOsCrIpT Zombie";
+
+// ---- the current database ----------------------------------------------------------
+
+void SetCurrentDatabase(unsigned index);
+unsigned CurrentDatabase();
+// 1: the database took the record (`user` is released); 0: refused, `user` stays with the caller.
+int InsertUser(ChatUserPtr& user);
+// Replaces `existing` (cleared) with `replacement`, carrying the user's state over;
+// the result is that of inserting the replacement.
+int ModifyUser(ChatUser*& existing, ChatUserPtr& replacement);
+// Unlinks and frees a record of the current database and clears the place;
+// a record that is not in it is left alone.
+void DeleteUser(ChatUser*& user);
+// Deletes every record of the current database.
+void FlushUser();
+
+// 1-based positions; 0 when nothing matches.
+int SearchUser(const ChatUser* pattern);
+int SearchUserNext(const ChatUser* pattern, int position);
+ChatUser* GetUserInPos(int position);
+
+// Starts a search (absent criteria match anything); the first hit or null.
+// The fourth criterion is an ident, a host or an address as QuerySetup chose.
 ChatUser* GetUser(const char* server, const char* channel, const char* nick, const char* fourth, const char* info);
 // The next hit of the search GetUser started, or null.
 ChatUser* GetUserNext();
-// Frees every record of every database.
-void FlushUser();
-// Writes the dump file; its path, or null when nothing was written.
-const char* SaveDatabase();
+// The number of hits of such a search (which it runs).
+int StatUser(const char* server, const char* channel, const char* nick, const char* fourth, const char* info);
+// 2: the fourth criterion is an ident; 4: a host; anything else: an address.
+void QuerySetup(int mode);
 
-// Listings printed into `sess`.
+ChatUser* GetFirst();
+ChatUser* GetLast();
+int GetSize();
+// The modified flag, cleared.
+int IsDatabaseChanged();
+// Sets the modified flag and ends the running search.
+void SetDatabaseChanged();
+// 0 when the database is empty, else 1.
+int CheckDatabaseMemoryIntegrity(int deep);
+// Writes the current database to its dump file; the path, or null when it cannot be written.
+const char* SaveDatabase();
+// The dump file of this process.
+const char* DatabaseDumpPath();
+
+// The hits of one search, kept safe for a walk that may change the database:
+// a record freed meanwhile reads as null.
+class UserSnapshot {
+public:
+    UserSnapshot(const char* server, const char* channel, const char* nick, const char* fourth, const char* info);
+    ~UserSnapshot();
+    UserSnapshot(const UserSnapshot&) = delete;
+    UserSnapshot& operator=(const UserSnapshot&) = delete;
+
+    const std::vector<ChatUser*>& hits() const { return hits_; }
+    void forget(const ChatUser* user);
+
+private:
+    std::vector<ChatUser*> hits_;
+};
+
+// ---- load and unload ----------------------------------------------------------------
+
+// Selects each database in turn (so that each is initialised), calling `each`
+// before every one, and then selects database 0.
+void InitializeDatabases(void (*each)(unsigned index) = nullptr);
+// Selects each database in turn, calling `each` before every one, and flushes it.
+void FlushDatabases(void (*each)(unsigned index) = nullptr);
+
+// ---- listings printed into `sess` --------------------------------------------------------
+
 int SearchDomain(HostSession* sess);
 int UserList(HostSession* sess, int short_form);
 // Non-zero when the closing separator is not wanted.

@@ -1,6 +1,8 @@
 // /QUIBO setting keywords: what they change and what they print.
 #include "settings_fixture.h"
 
+#include "users/chatuser.h"
+
 #include <climits>
 #include <filesystem>
 
@@ -277,7 +279,13 @@ TEST_F(Keywords, AlertTargets)
     quibo("word pizza *");
     EXPECT_EQ(take(), (std::vector<std::string>{message(508, "*", "pizza")}));
     quibo("word");
+    EXPECT_EQ(take(), (std::vector<std::string>{GetMessage(509)}));
+    auto local = CreateUser("irc.test.net", "#QUIBO", "me", "me@local.host", nullptr);
+    local->usSpecial = 1;
+    ASSERT_EQ(InsertUser(local), 1);
+    quibo("word");
     EXPECT_EQ(psFlagChanWordBeep.text[1], "me");
+    FlushUser();
     iFlagEnableDatabase = 0;
     take();
     quibo("word");

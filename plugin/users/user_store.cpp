@@ -1,0 +1,610 @@
+// One user database's list, order tree, labels and indexes.
+#include "users/user_store.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+uint64_t fold_hash(const char* text)
+{
+    uint64_t hash = 1469598103934665603ULL;
+    for (; *text; ++text) {
+        hash ^= static_cast<unsigned char>(fold(*text));
+        hash *= 1099511628211ULL;
+    }
+    return hash;
+}
+
+std::string folded(const char* text)
+{
+    std::string out(text);
+    for (char& c : out) c = fold(c);
+    return out;
+}
+
+ChatUserLinks& L(ChatUser* user) { return links(*user); }
+uint32_t size_of(ChatUser* user) { return user ? L(user).size : 0; }
+uint64_t label_of(const ChatUser* user) { return links(*user).label; }
+
+// The insertion walk's order: a record without a host sorts after every host.
+int host_order(const ChatUser* user, const char* host)
+{
+    const char* own = user->psHost();
+    return own ? fold_compare(own, host) : 1;
+}
+
+int host_order(const ChatUser* a, const ChatUser* b)
+{
+    if (!b->psHost()) return a->psHost() ? -1 : 0;
+    return host_order(a, b->psHost());
+}
+
+void pull(ChatUser* user)
+{
+    ChatUserLinks& l = L(user);
+    l.size = 1 + size_of(l.left) + size_of(l.right);
+    ChatUser* last = user;
+    for (ChatUser* child : {l.left, l.right})
+        if (child && host_order(L(child).last_host, last) > 0) last = L(child).last_host;
+    l.last_host = last;
+}
+
+// The host part of an address: after the first at sign, empty without one.
+const char* host_of_address(const char* address)
+{
+    const char* at = strchr(address, '@');
+    return at ? at + 1 : "";
+}
+
+std::string place_key(const char* server, const char* channel, bool addressed)
+{
+    std::string key;
+    for (const char* text : {server, channel}) {
+        if (!text) {
+            key += '-';
+            continue;
+        }
+        std::string f = folded(text);
+        key += std::to_string(f.size());
+        key += ':';
+        key += f;
+    }
+    key += addressed ? 'a' : 'n';
+    return key;
+}
+
+bool text_matches(const char* a, const char* b, bool& compared)
+{
+    if (!a || !b) return true;
+    compared = true;
+    return fold_equal(a, b);
+}
+
+std::unordered_map<std::string, uint32_t>& text_pool()
+{
+    static std::unordered_map<std::string, uint32_t> pool;
+    return pool;
+}
+
+constexpr uint64_t kLabelSpace = uint64_t{1} << 62;
+constexpr uint64_t kAppendStep = uint64_t{1} << 32;
+constexpr int kLabelBits = 62;
+// Density bound of the relabelling windows: a window of 2^i labels may hold (2 / 1.4)^i records.
+constexpr double kWindowGrowth = 2.0 / 1.4;
+
+}  // namespace
+
+int fold_compare(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        unsigned char x = fold(*a), y = fold(*b);
+        if (x != y) return x < y ? -1 : 1;
+        if (!x) return 0;
+    }
+}
+
+bool fold_equal(const char* a, const char* b) { return fold_compare(a, b) == 0; }
+
+const std::string* intern_text(const char* text)
+{
+    if (!text) return nullptr;
+    auto it = text_pool().try_emplace(text, 0).first;
+    ++it->second;
+    return &it->first;
+}
+
+void release_text(const std::string* text)
+{
+    if (!text) return;
+    auto it = text_pool().find(*text);
+    if (it != text_pool().end() && --it->second == 0) text_pool().erase(it);
+}
+
+UserPattern UserPattern::of(const ChatUser& user)
+{
+    return {user.psServer(), user.psChannel(), user.psUserNick(), user.psAddress(), user.psIdent(),
+            user.psHost(),   user.psInfo(),    user.uiHostHash};
+}
+
+bool matches(const ChatUser& user, const UserPattern& p)
+{
+    bool compared = false;
+    if (!text_matches(user.psServer(), p.server, compared)) return false;
+    if (!text_matches(user.psChannel(), p.channel, compared)) return false;
+    if (!text_matches(user.psUserNick(), p.nick, compared)) return false;
+    if (!text_matches(user.psAddress(), p.address, compared)) return false;
+    if (!text_matches(user.psIdent(), p.ident, compared)) return false;
+    if (user.psHost() && p.host) {
+        compared = true;
+        if (user.uiHostHash != p.host_hash || !fold_equal(user.psHost(), p.host)) return false;
+    }
+    if (!text_matches(user.psInfo(), p.info, compared)) return false;
+    return compared;
+}
+
+// ---- hash chains ---------------------------------------------------------------
+
+size_t TextChains::slot(const char* text) const { return fold_hash(text) & (heads_.size() - 1); }
+
+void TextChains::add(ChatUser* user)
+{
+    if (count_ + 1 > heads_.size()) grow();
+    ChatUser*& head = heads_[slot((user->*key_)())];
+    L(user).*link_ = head;
+    head = user;
+    ++count_;
+}
+
+void TextChains::remove(ChatUser* user)
+{
+    ChatUser** at = &heads_[slot((user->*key_)())];
+    while (*at && *at != user) at = &(L(*at).*link_);
+    if (!*at) return;
+    *at = L(user).*link_;
+    L(user).*link_ = nullptr;
+    --count_;
+}
+
+void TextChains::grow()
+{
+    std::vector<ChatUser*> old = std::move(heads_);
+    heads_.assign(old.empty() ? 16 : old.size() * 2, nullptr);
+    for (ChatUser* user : old) {
+        while (user) {
+            ChatUser* next = L(user).*link_;
+            ChatUser*& head = heads_[slot((user->*key_)())];
+            L(user).*link_ = head;
+            head = user;
+            user = next;
+        }
+    }
+}
+
+void TextChains::clear()
+{
+    std::vector<ChatUser*>().swap(heads_);
+    count_ = 0;
+}
+
+void TextChains::collect(const char* text, std::vector<ChatUser*>& out) const
+{
+    if (heads_.empty()) return;
+    for (ChatUser* user = heads_[slot(text)]; user; user = L(user).*link_)
+        if (fold_equal((user->*key_)(), text)) out.push_back(user);
+}
+
+// ---- the store -----------------------------------------------------------------
+
+UserStore::UserStore()
+    : seed_(0x9E3779B9u), nicks_(&ChatUser::psUserNick, &ChatUserLinks::same_nick),
+      hosts_(&ChatUser::psHost, &ChatUserLinks::same_host)
+{
+}
+
+UserStore::~UserStore() { clear(); }
+
+ChatUser* UserStore::insertion_point(const ChatUser& user) const
+{
+    const char* host = user.psHost();
+    if (!host) return first_;
+    ChatUser* node = root_;
+    if (!node || host_order(L(node).last_host, host) < 0) return nullptr;
+    for (;;) {
+        ChatUser* left = L(node).left;
+        if (left && host_order(L(left).last_host, host) >= 0) {
+            node = left;
+        } else if (host_order(node, host) >= 0) {
+            return node;
+        } else {
+            node = L(node).right;
+        }
+    }
+}
+
+void UserStore::insert(ChatUser* user)
+{
+    ChatUser* before = insertion_point(*user);
+    ChatUserLinks& l = L(user);
+    l = ChatUserLinks{};
+    l.owner = this;
+    seed_ ^= seed_ << 13;
+    seed_ ^= seed_ >> 17;
+    seed_ ^= seed_ << 5;
+    l.priority = seed_;
+    link_in_list(user, before);
+    assign_label(user);
+    tree_insert_before(user, before);
+    nicks_.add(user);
+    if (user->psHost()) hosts_.add(user);
+    PlaceBucket& bucket = bucket_for(*user);
+    l.place = &bucket;
+    bucket.members.insert(user);
+    ++size_;
+}
+
+ChatUserPtr UserStore::remove(ChatUser* user)
+{
+    leave_bucket(user);
+    nicks_.remove(user);
+    if (user->psHost()) hosts_.remove(user);
+    tree_erase(user);
+    ChatUserLinks& l = L(user);
+    (l.prev ? L(l.prev).next : first_) = l.next;
+    (l.next ? L(l.next).prev : last_) = l.prev;
+    l = ChatUserLinks{};
+    --size_;
+    return ChatUserPtr(user);
+}
+
+void UserStore::clear()
+{
+    for (ChatUser* user = first_; user;) {
+        ChatUser* next = L(user).next;
+        L(user) = ChatUserLinks{};
+        ChatUserPtr doomed(user);
+        user = next;
+    }
+    first_ = last_ = root_ = nullptr;
+    size_ = 0;
+    nicks_.clear();
+    hosts_.clear();
+    places_.clear();
+}
+
+void UserStore::link_in_list(ChatUser* user, ChatUser* before)
+{
+    ChatUser* after = before ? L(before).prev : last_;
+    L(user).prev = after;
+    L(user).next = before;
+    (after ? L(after).next : first_) = user;
+    (before ? L(before).prev : last_) = user;
+}
+
+// ---- order tree -------------------------------------------------------------------
+
+void UserStore::tree_insert_before(ChatUser* user, ChatUser* before)
+{
+    L(user).size = 1;
+    L(user).last_host = user;
+    if (!root_) {
+        root_ = user;
+        return;
+    }
+    // The new record's list neighbour on the left is its tree predecessor, whose right side is free.
+    ChatUser* parent;
+    if (before && !L(before).left) {
+        parent = before;
+        L(before).left = user;
+    } else {
+        parent = L(user).prev;
+        L(parent).right = user;
+    }
+    L(user).parent = parent;
+    for (ChatUser* node = parent; node; node = L(node).parent) pull(node);
+    while (L(user).parent && L(L(user).parent).priority < L(user).priority) rotate_up(user);
+}
+
+void UserStore::tree_erase(ChatUser* user)
+{
+    for (;;) {
+        ChatUser* left = L(user).left;
+        ChatUser* right = L(user).right;
+        if (!left && !right) break;
+        rotate_up(!left ? right : !right ? left : (L(left).priority > L(right).priority ? left : right));
+    }
+    ChatUser* parent = L(user).parent;
+    if (!parent)
+        root_ = nullptr;
+    else
+        (L(parent).left == user ? L(parent).left : L(parent).right) = nullptr;
+    for (; parent; parent = L(parent).parent) pull(parent);
+}
+
+void UserStore::rotate_up(ChatUser* user)
+{
+    ChatUser* parent = L(user).parent;
+    ChatUser* grand = L(parent).parent;
+    if (L(parent).left == user) {
+        L(parent).left = L(user).right;
+        if (L(user).right) L(L(user).right).parent = parent;
+        L(user).right = parent;
+    } else {
+        L(parent).right = L(user).left;
+        if (L(user).left) L(L(user).left).parent = parent;
+        L(user).left = parent;
+    }
+    L(parent).parent = user;
+    L(user).parent = grand;
+    if (!grand)
+        root_ = user;
+    else
+        (L(grand).left == parent ? L(grand).left : L(grand).right) = user;
+    pull(parent);
+    pull(user);
+}
+
+ChatUser* UserStore::at(int position) const
+{
+    if (position < 1 || position > size_) return nullptr;
+    ChatUser* node = root_;
+    auto wanted = static_cast<uint32_t>(position);
+    for (;;) {
+        uint32_t left = size_of(L(node).left);
+        if (wanted <= left) {
+            node = L(node).left;
+        } else if (wanted == left + 1) {
+            return node;
+        } else {
+            wanted -= left + 1;
+            node = L(node).right;
+        }
+    }
+}
+
+int UserStore::position_of(const ChatUser* user) const
+{
+    auto* node = const_cast<ChatUser*>(user);
+    uint32_t rank = size_of(L(node).left) + 1;
+    for (; L(node).parent; node = L(node).parent)
+        if (L(L(node).parent).right == node) rank += size_of(L(L(node).parent).left) + 1;
+    return static_cast<int>(rank);
+}
+
+// ---- labels -----------------------------------------------------------------------
+
+void UserStore::assign_label(ChatUser* user)
+{
+    ChatUser* prev = L(user).prev;
+    ChatUser* next = L(user).next;
+    const uint64_t low = prev ? label_of(prev) : 0;
+    const uint64_t high = next ? label_of(next) : kLabelSpace;
+    if (high - low >= 2) {
+        const uint64_t half = (high - low) / 2;
+        if (!next)
+            L(user).label = low + std::min(half, kAppendStep);
+        else if (!prev)
+            L(user).label = high - std::min(half, kAppendStep);
+        else
+            L(user).label = low + half;
+        return;
+    }
+    relabel_around(user);
+}
+
+// Spreads the labels of the smallest aligned window around the new record that
+// is sparse enough, the new record included.
+void UserStore::relabel_around(ChatUser* user)
+{
+    ChatUser* anchor = L(user).prev ? L(user).prev : L(user).next;
+    const uint64_t base = label_of(anchor);
+    ChatUser* left = L(user).prev ? anchor : user;
+    ChatUser* right = L(user).prev ? user : anchor;
+    uint64_t count = 2;
+    double limit = 1;
+    for (int bits = 1; bits <= kLabelBits; ++bits) {
+        limit *= kWindowGrowth;
+        const uint64_t width = uint64_t{1} << bits;
+        const uint64_t low = base & ~(width - 1);
+        const uint64_t high = low + width - 1;
+        while (L(left).prev && label_of(L(left).prev) >= low) left = L(left).prev, ++count;
+        while (L(right).next && label_of(L(right).next) <= high) right = L(right).next, ++count;
+        if (static_cast<double>(count) > limit && bits < kLabelBits) continue;
+        if (static_cast<double>(count) > limit) left = first_, right = last_, count = size_ + 1;
+        const uint64_t step = width / (count + 1);
+        uint64_t label = low;
+        for (ChatUser* node = left;; node = L(node).next) {
+            label += step;
+            L(node).label = label;
+            if (node == right) break;
+        }
+        return;
+    }
+}
+
+// ---- places -----------------------------------------------------------------------
+
+PlaceBucket& UserStore::bucket_for(const ChatUser& user)
+{
+    auto [it, fresh] = places_.try_emplace(place_key(user.psServer(), user.psChannel(), user.psAddress() != nullptr));
+    PlaceBucket& bucket = it->second;
+    if (fresh) {
+        bucket.has_server = user.psServer() != nullptr;
+        bucket.has_channel = user.psChannel() != nullptr;
+        bucket.addressed = user.psAddress() != nullptr;
+        if (bucket.has_server) bucket.server = folded(user.psServer());
+        if (bucket.has_channel) bucket.channel = folded(user.psChannel());
+    }
+    return bucket;
+}
+
+void UserStore::leave_bucket(ChatUser* user)
+{
+    PlaceBucket* bucket = L(user).place;
+    if (!bucket) return;
+    bucket->members.erase(user);
+    L(user).place = nullptr;
+    if (bucket->members.empty())
+        places_.erase(place_key(user->psServer(), user->psChannel(), user->psAddress() != nullptr));
+}
+
+void UserStore::move_to_channel(ChatUser* user, const std::string* channel)
+{
+    const bool listed = holds(user);
+    if (listed) leave_bucket(user);
+    release_text(user->channel_);
+    user->channel_ = channel;
+    if (!listed) return;
+    PlaceBucket& bucket = bucket_for(*user);
+    L(user).place = &bucket;
+    bucket.members.insert(user);
+}
+
+bool UserStore::consistent() const
+{
+    int count = 0;
+    ChatUser* prev = nullptr;
+    for (ChatUser* node = first_; node; prev = node, node = L(node).next) {
+        if (node->uiMagic != kChatUserMagic || L(node).prev != prev || L(node).owner != this) return false;
+        if (prev && label_of(prev) >= label_of(node)) return false;
+        ++count;
+    }
+    return prev == last_ && count == size_ && static_cast<int>(size_of(root_)) == size_;
+}
+
+// ---- walks ------------------------------------------------------------------------
+
+ChatUser* UserWalk::Stream::head() const
+{
+    if (sorted) return index < sorted->size() ? (*sorted)[index] : nullptr;
+    if (bucket) return at != bucket->members.end() ? *at : nullptr;
+    return node;
+}
+
+void UserWalk::Stream::advance()
+{
+    if (sorted)
+        ++index;
+    else if (bucket)
+        ++at;
+    else
+        node = L(node).next;
+}
+
+void UserWalk::Stream::seek(ChatUser* from)
+{
+    if (sorted)
+        index = std::lower_bound(sorted->begin(), sorted->end(), from, ByListOrder{}) - sorted->begin();
+    else if (bucket)
+        at = bucket->members.lower_bound(from);
+    else
+        node = from;
+}
+
+void UserWalk::Stream::rewind()
+{
+    if (sorted)
+        index = 0;
+    else if (bucket)
+        at = bucket->members.begin();
+    else
+        node = list_first;
+}
+
+UserWalk::UserWalk(const UserStore& store, const UserPattern& pattern, ChatUser* start, ChatUser* stop, Range range)
+{
+    if (!start || (range == Range::UpTo && start == stop)) {
+        done_ = true;
+        return;
+    }
+    choose_streams(store, pattern);
+    const uint64_t from = label_of(start);
+    if (range == Range::Circle) {
+        wraps_ = true;
+        stop_label_ = from;
+    } else if (range == Range::UpTo) {
+        const uint64_t to = label_of(stop);
+        if (from < to) {
+            bound_ = to;
+        } else {
+            wraps_ = true;
+            stop_label_ = to;
+        }
+    }
+    for (Stream& stream : streams_) stream.seek(start);
+}
+
+void UserWalk::take_snapshot()
+{
+    std::sort(snapshot_.begin(), snapshot_.end(), ByListOrder{});
+    Stream stream;
+    stream.sorted = &snapshot_;
+    streams_.push_back(stream);
+}
+
+// Every record that can match comes from one of the streams: a nick is in
+// every record, so its chain is enough; otherwise the host chain and the
+// server and channel buckets stand in, with the whole list as the last resort.
+void UserWalk::choose_streams(const UserStore& store, const UserPattern& p)
+{
+    if (p.nick) {
+        store.nicks_.collect(p.nick, snapshot_);
+        take_snapshot();
+        return;
+    }
+    const char* host = p.host ? p.host : p.address ? host_of_address(p.address) : nullptr;
+    const bool by_place = (p.server || p.channel) && !p.info;
+    if (host && (by_place || (!p.server && !p.channel && !p.info))) {
+        store.hosts_.collect(host, snapshot_);
+        take_snapshot();
+    }
+    if (by_place) {
+        const std::string server = p.server ? folded(p.server) : std::string();
+        const std::string channel = p.channel ? folded(p.channel) : std::string();
+        for (const auto& [key, bucket] : store.places_) {
+            if (p.server && bucket.has_server && bucket.server != server) continue;
+            if (p.channel && bucket.has_channel && bucket.channel != channel) continue;
+            const bool shares = (p.server && bucket.has_server) || (p.channel && bucket.has_channel);
+            const bool wanted = !bucket.addressed ? shares : !host && (shares || p.ident);
+            if (!wanted) continue;
+            Stream stream;
+            stream.bucket = &bucket;
+            streams_.push_back(stream);
+        }
+    } else if (!host || p.server || p.channel || p.info) {
+        Stream stream;
+        stream.whole_list = true;
+        stream.list_first = store.first_;
+        streams_.push_back(stream);
+    }
+}
+
+ChatUser* UserWalk::next()
+{
+    while (!done_) {
+        Stream* best = nullptr;
+        ChatUser* pick = nullptr;
+        for (Stream& stream : streams_) {
+            ChatUser* head = stream.head();
+            if (head && (!pick || label_of(head) < label_of(pick))) {
+                pick = head;
+                best = &stream;
+            }
+        }
+        if (pick && label_of(pick) < bound_) {
+            best->advance();
+            return pick;
+        }
+        if (wraps_) {
+            wraps_ = false;
+            bound_ = stop_label_;
+            for (Stream& stream : streams_) stream.rewind();
+            continue;
+        }
+        done_ = true;
+    }
+    return nullptr;
+}

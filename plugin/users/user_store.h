@@ -1,0 +1,169 @@
+// How one user database holds its records (private to plugin/users).
+//
+// The records form one doubly linked list. Over it sit:
+// - an order tree (a treap keyed by list position) that gives positions and,
+//   through the host that sorts last in each subtree, the insertion point of a
+//   new record in logarithmic time;
+// - labels that grow along the list, so that two records compare by list order
+//   in constant time (relabelled in small windows when a gap closes);
+// - hash chains by nick and by host, and ordered buckets by server, channel and
+//   "has an address", from which a search takes its candidates in list order.
+#pragma once
+
+#include "users/chatuser.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// ASCII case folding, as every name comparison of the database uses.
+int fold_compare(const char* a, const char* b);
+bool fold_equal(const char* a, const char* b);
+
+// Shared copies of the texts many records repeat (servers, channels).
+const std::string* intern_text(const char* text);
+void release_text(const std::string* text);
+
+// What a search looks for; null fields match anything.
+struct UserPattern {
+    const char* server = nullptr;
+    const char* channel = nullptr;
+    const char* nick = nullptr;
+    const char* address = nullptr;
+    const char* ident = nullptr;
+    const char* host = nullptr;
+    const char* info = nullptr;
+    uint32_t host_hash = 0;
+
+    static UserPattern of(const ChatUser& user);
+    bool empty() const { return !server && !channel && !nick && !address && !ident && !host && !info; }
+};
+// The comparison rule: every field both have is equal (the host by hash, then
+// text), and at least one field was compared.
+bool matches(const ChatUser& user, const UserPattern& pattern);
+
+struct ByListOrder {
+    bool operator()(const ChatUser* a, const ChatUser* b) const { return links(*a).label < links(*b).label; }
+};
+
+// The records of one server, channel and "has an address" combination, in list order.
+struct PlaceBucket {
+    bool has_server = false;
+    bool has_channel = false;
+    bool addressed = false;
+    std::string server;  // folded
+    std::string channel;
+    std::set<ChatUser*, ByListOrder> members;
+};
+
+// Records grouped by a folded text (nick or host) in hash chains.
+class TextChains {
+public:
+    using Key = const char* (ChatUser::*)() const;
+    TextChains(Key key, ChatUser* ChatUserLinks::*link) : key_(key), link_(link) {}
+    void add(ChatUser* user);
+    void remove(ChatUser* user);
+    void clear();
+    // Every record whose text folds to `text`'s, in no particular order.
+    void collect(const char* text, std::vector<ChatUser*>& out) const;
+
+private:
+    size_t slot(const char* text) const;
+    void grow();
+
+    Key key_;
+    ChatUser* ChatUserLinks::*link_;
+    std::vector<ChatUser*> heads_;
+    size_t count_ = 0;
+};
+
+class UserWalk;
+
+class UserStore {
+public:
+    UserStore();
+    ~UserStore();
+    UserStore(const UserStore&) = delete;
+    UserStore& operator=(const UserStore&) = delete;
+
+    ChatUser* first() const { return first_; }
+    ChatUser* last() const { return last_; }
+    int size() const { return size_; }
+    bool holds(const ChatUser* user) const { return user && links(*user).owner == this; }
+
+    // Takes the record and links it where the host order walk would stop.
+    void insert(ChatUser* user);
+    // Unlinks the record and hands it back.
+    ChatUserPtr remove(ChatUser* user);
+    void clear();
+
+    ChatUser* at(int position) const;  // 1-based; null outside 1..size
+    int position_of(const ChatUser* user) const;
+    void move_to_channel(ChatUser* user, const std::string* channel);
+    // Checks the links and counts; false when anything disagrees.
+    bool consistent() const;
+
+private:
+    friend class UserWalk;
+
+    ChatUser* insertion_point(const ChatUser& user) const;
+    void link_in_list(ChatUser* user, ChatUser* before);
+    void tree_insert_before(ChatUser* user, ChatUser* before);
+    void tree_erase(ChatUser* user);
+    void rotate_up(ChatUser* user);
+    void assign_label(ChatUser* user);
+    void relabel_around(ChatUser* user);
+    PlaceBucket& bucket_for(const ChatUser& user);
+    void leave_bucket(ChatUser* user);
+
+    ChatUser* first_ = nullptr;
+    ChatUser* last_ = nullptr;
+    ChatUser* root_ = nullptr;
+    int size_ = 0;
+    uint32_t seed_;
+    TextChains nicks_;
+    TextChains hosts_;
+    std::unordered_map<std::string, PlaceBucket> places_;
+};
+
+// The candidates of a search in list order; the caller compares each with the pattern.
+class UserWalk {
+public:
+    enum class Range {
+        Circle,  // from `start` round the list back to it
+        UpTo,    // from `start` round to `stop` (not included); nothing when they are the same
+        ToEnd,   // from `start` to the end of the list
+    };
+    UserWalk(const UserStore& store, const UserPattern& pattern, ChatUser* start, ChatUser* stop, Range range);
+    UserWalk(const UserWalk&) = delete;
+    UserWalk& operator=(const UserWalk&) = delete;
+
+    ChatUser* next();
+
+private:
+    struct Stream {
+        const std::vector<ChatUser*>* sorted = nullptr;
+        size_t index = 0;
+        const PlaceBucket* bucket = nullptr;
+        std::set<ChatUser*, ByListOrder>::const_iterator at;
+        ChatUser* node = nullptr;  // the whole list
+        ChatUser* list_first = nullptr;
+        bool whole_list = false;
+
+        ChatUser* head() const;
+        void advance();
+        void seek(ChatUser* from);
+        void rewind();
+    };
+    void choose_streams(const UserStore& store, const UserPattern& pattern);
+    void take_snapshot();
+
+    std::vector<ChatUser*> snapshot_;
+    std::vector<Stream> streams_;
+    uint64_t bound_ = UINT64_MAX;
+    uint64_t stop_label_ = 0;
+    bool wraps_ = false;
+    bool done_ = false;
+};
