@@ -282,7 +282,7 @@ int SetUserToZombie(ChatUser* user)
 {
     if (!user || !user->psChannel() || strstr(user->psChannel(), kZombieChannel)) return 0;
     const std::string* zombie = intern_text(kZombieChannel);
-    if (UserStore* owner = links(*user).owner) {
+    if (UserStore* owner = links(*user).place ? links(*user).place->owner : nullptr) {
         owner->move_to_channel(user, zombie);
     } else {
         release_text(user->channel_);
@@ -316,7 +316,7 @@ int InsertUser(ChatUserPtr& user)
     DebugPlugin(2, "BEGIN: InsertUser(%p)", static_cast<void*>(user.get()));
     ChatUser* record = user.get();
     int result = 0;
-    if (record && check_marker(record, __LINE__, "InsertUser") && !links(*record).owner &&
+    if (record && check_marker(record, __LINE__, "InsertUser") && !links(*record).place &&
         (record->psServer() || record->psAddress()) && record->psUserNick() && !SearchUser(record)) {
         set_modified();
         store().insert(user.release());

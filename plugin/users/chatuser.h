@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ struct ChatUserDelete {
 };
 using ChatUserPtr = std::unique_ptr<ChatUser, ChatUserDelete>;
 
+// List order, for the indexes that keep records in it.
+struct ByListOrder {
+    bool operator()(const ChatUser* a, const ChatUser* b) const;
+};
+using PlaceMembers = std::set<ChatUser*, ByListOrder>;
+
 // Where a record sits in its database; kept by the database only.
 struct ChatUserLinks {
     ChatUser* prev = nullptr;
@@ -38,14 +45,14 @@ struct ChatUserLinks {
     ChatUser* parent = nullptr;  // order tree
     ChatUser* left = nullptr;
     ChatUser* right = nullptr;
-    ChatUser* last_host = nullptr;  // in the subtree, the record whose host sorts last
+    const char* last_host = nullptr;  // the host that sorts last in the subtree; null when one record has none
     uint32_t size = 0;
     uint32_t priority = 0;
     uint64_t label = 0;  // grows along the list
     ChatUser* same_nick = nullptr;
     ChatUser* same_host = nullptr;
-    PlaceBucket* place = nullptr;
-    UserStore* owner = nullptr;
+    PlaceBucket* place = nullptr;  // null while the record is in no database
+    PlaceMembers::iterator in_place{};
 };
 
 // One sighting of a nickname on a server and channel, or in a private conversation.
@@ -105,6 +112,11 @@ private:
     uint32_t host_at_ = 0;   // offsets in address_
     uint32_t ident_at_ = 0;
 };
+
+inline bool ByListOrder::operator()(const ChatUser* a, const ChatUser* b) const
+{
+    return links(*a).label < links(*b).label;
+}
 
 // ---- records --------------------------------------------------------------------
 

@@ -30,26 +30,16 @@ ChatUserLinks& L(ChatUser* user) { return links(*user); }
 uint32_t size_of(ChatUser* user) { return user ? L(user).size : 0; }
 uint64_t label_of(const ChatUser* user) { return links(*user).label; }
 
-// The insertion walk's order: a record without a host sorts after every host.
-int host_order(const ChatUser* user, const char* host)
-{
-    const char* own = user->psHost();
-    return own ? fold_compare(own, host) : 1;
-}
-
-int host_order(const ChatUser* a, const ChatUser* b)
-{
-    if (!b->psHost()) return a->psHost() ? -1 : 0;
-    return host_order(a, b->psHost());
-}
+// The insertion walk's order: no host (null) sorts after every host.
+bool sorts_before(const char* host, const char* other) { return host && (!other || fold_compare(host, other) < 0); }
 
 void pull(ChatUser* user)
 {
     ChatUserLinks& l = L(user);
     l.size = 1 + size_of(l.left) + size_of(l.right);
-    ChatUser* last = user;
+    const char* last = user->psHost();
     for (ChatUser* child : {l.left, l.right})
-        if (child && host_order(L(child).last_host, last) > 0) last = L(child).last_host;
+        if (child && sorts_before(last, L(child).last_host)) last = L(child).last_host;
     l.last_host = last;
 }
 
@@ -212,16 +202,18 @@ ChatUser* UserStore::insertion_point(const ChatUser& user) const
     const char* host = user.psHost();
     if (!host) return first_;
     ChatUser* node = root_;
-    if (!node || host_order(L(node).last_host, host) < 0) return nullptr;
+    if (!node || sorts_before(L(node).last_host, host)) return nullptr;
     for (;;) {
         ChatUser* left = L(node).left;
-        if (left && host_order(L(left).last_host, host) >= 0) {
+        // The walk is bound by memory latency: start both ways down at once.
+        if (L(node).right) __builtin_prefetch(&L(L(node).right));
+        if (node->psHost()) __builtin_prefetch(node->psHost());
+        if (left && !sorts_before(L(left).last_host, host))
             node = left;
-        } else if (host_order(node, host) >= 0) {
+        else if (!sorts_before(node->psHost(), host))
             return node;
-        } else {
+        else
             node = L(node).right;
-        }
     }
 }
 
@@ -230,7 +222,6 @@ void UserStore::insert(ChatUser* user)
     ChatUser* before = insertion_point(*user);
     ChatUserLinks& l = L(user);
     l = ChatUserLinks{};
-    l.owner = this;
     seed_ ^= seed_ << 13;
     seed_ ^= seed_ >> 17;
     seed_ ^= seed_ << 5;
@@ -240,9 +231,7 @@ void UserStore::insert(ChatUser* user)
     tree_insert_before(user, before);
     nicks_.add(user);
     if (user->psHost()) hosts_.add(user);
-    PlaceBucket& bucket = bucket_for(*user);
-    l.place = &bucket;
-    bucket.members.insert(user);
+    join_bucket(user);
     ++size_;
 }
 
@@ -289,7 +278,7 @@ void UserStore::link_in_list(ChatUser* user, ChatUser* before)
 void UserStore::tree_insert_before(ChatUser* user, ChatUser* before)
 {
     L(user).size = 1;
-    L(user).last_host = user;
+    L(user).last_host = user->psHost();
     if (!root_) {
         root_ = user;
         return;
@@ -304,7 +293,12 @@ void UserStore::tree_insert_before(ChatUser* user, ChatUser* before)
         L(parent).right = user;
     }
     L(user).parent = parent;
-    for (ChatUser* node = parent; node; node = L(node).parent) pull(node);
+    // The ancestors gain one record; only the new host can become their last one.
+    const char* host = user->psHost();
+    for (ChatUser* node = parent; node; node = L(node).parent) {
+        ++L(node).size;
+        if (sorts_before(L(node).last_host, host)) L(node).last_host = host;
+    }
     while (L(user).parent && L(L(user).parent).priority < L(user).priority) rotate_up(user);
 }
 
@@ -432,6 +426,7 @@ PlaceBucket& UserStore::bucket_for(const ChatUser& user)
     auto [it, fresh] = places_.try_emplace(place_key(user.psServer(), user.psChannel(), user.psAddress() != nullptr));
     PlaceBucket& bucket = it->second;
     if (fresh) {
+        bucket.owner = this;
         bucket.has_server = user.psServer() != nullptr;
         bucket.has_channel = user.psChannel() != nullptr;
         bucket.addressed = user.psAddress() != nullptr;
@@ -441,11 +436,25 @@ PlaceBucket& UserStore::bucket_for(const ChatUser& user)
     return bucket;
 }
 
+// A list neighbour in the same bucket is also the neighbour there, which spares the search.
+void UserStore::join_bucket(ChatUser* user)
+{
+    PlaceBucket& bucket = bucket_for(*user);
+    ChatUserLinks& l = L(user);
+    l.place = &bucket;
+    if (l.next && L(l.next).place == &bucket)
+        l.in_place = bucket.members.emplace_hint(L(l.next).in_place, user);
+    else if (l.prev && L(l.prev).place == &bucket)
+        l.in_place = bucket.members.emplace_hint(std::next(L(l.prev).in_place), user);
+    else
+        l.in_place = bucket.members.insert(user).first;
+}
+
 void UserStore::leave_bucket(ChatUser* user)
 {
     PlaceBucket* bucket = L(user).place;
     if (!bucket) return;
-    bucket->members.erase(user);
+    bucket->members.erase(L(user).in_place);
     L(user).place = nullptr;
     if (bucket->members.empty())
         places_.erase(place_key(user->psServer(), user->psChannel(), user->psAddress() != nullptr));
@@ -457,10 +466,7 @@ void UserStore::move_to_channel(ChatUser* user, const std::string* channel)
     if (listed) leave_bucket(user);
     release_text(user->channel_);
     user->channel_ = channel;
-    if (!listed) return;
-    PlaceBucket& bucket = bucket_for(*user);
-    L(user).place = &bucket;
-    bucket.members.insert(user);
+    if (listed) join_bucket(user);
 }
 
 bool UserStore::consistent() const
@@ -468,7 +474,7 @@ bool UserStore::consistent() const
     int count = 0;
     ChatUser* prev = nullptr;
     for (ChatUser* node = first_; node; prev = node, node = L(node).next) {
-        if (node->uiMagic != kChatUserMagic || L(node).prev != prev || L(node).owner != this) return false;
+        if (node->uiMagic != kChatUserMagic || L(node).prev != prev || !holds(node)) return false;
         if (prev && label_of(prev) >= label_of(node)) return false;
         ++count;
     }

@@ -44,18 +44,15 @@ struct UserPattern {
 // text), and at least one field was compared.
 bool matches(const ChatUser& user, const UserPattern& pattern);
 
-struct ByListOrder {
-    bool operator()(const ChatUser* a, const ChatUser* b) const { return links(*a).label < links(*b).label; }
-};
-
 // The records of one server, channel and "has an address" combination, in list order.
 struct PlaceBucket {
+    UserStore* owner = nullptr;
     bool has_server = false;
     bool has_channel = false;
     bool addressed = false;
     std::string server;  // folded
     std::string channel;
-    std::set<ChatUser*, ByListOrder> members;
+    PlaceMembers members;
 };
 
 // Records grouped by a folded text (nick or host) in hash chains.
@@ -91,7 +88,7 @@ public:
     ChatUser* first() const { return first_; }
     ChatUser* last() const { return last_; }
     int size() const { return size_; }
-    bool holds(const ChatUser* user) const { return user && links(*user).owner == this; }
+    bool holds(const ChatUser* user) const { return user && links(*user).place && links(*user).place->owner == this; }
 
     // Takes the record and links it where the host order walk would stop.
     void insert(ChatUser* user);
@@ -116,6 +113,7 @@ private:
     void assign_label(ChatUser* user);
     void relabel_around(ChatUser* user);
     PlaceBucket& bucket_for(const ChatUser& user);
+    void join_bucket(ChatUser* user);
     void leave_bucket(ChatUser* user);
 
     ChatUser* first_ = nullptr;
@@ -147,7 +145,7 @@ private:
         const std::vector<ChatUser*>* sorted = nullptr;
         size_t index = 0;
         const PlaceBucket* bucket = nullptr;
-        std::set<ChatUser*, ByListOrder>::const_iterator at;
+        PlaceMembers::const_iterator at;
         ChatUser* node = nullptr;  // the whole list
         ChatUser* list_first = nullptr;
         bool whole_list = false;

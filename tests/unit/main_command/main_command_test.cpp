@@ -4,6 +4,7 @@
 #include "handlers/handlers.h"
 #include "pipeline/commands.h"
 #include "settings/main_command.h"
+#include "users/chatuser.h"
 
 namespace {
 
@@ -149,6 +150,40 @@ TEST_F(MainCommand, DatabaseKeywordsRefuseWhileItIsOff)
     }
     quibo("qm");
     EXPECT_EQ(take(), (std::vector<std::string>{GetMessage(505)}));  // a channel window
+}
+
+TEST_F(MainCommand, QmAcceptsAndRefusesEveryRecordOfTheQueryPartner)
+{
+    iFlagEnableDatabase = 1;
+    hostsim::Context& query = sim.dialog(*irc, "bob");
+    extern_update_session();
+    for (const char* channel : {"#a", "#b"}) {
+        ChatUserPtr user = CreateUser("irc.test.net", channel, "Bob", "b@bob.host", nullptr);
+        ASSERT_EQ(InsertUser(user), 1);
+    }
+    ChatUserPtr elsewhere = CreateUser("irc.other.net", "#a", "bob", "b@bob.host", nullptr);
+    ASSERT_EQ(InsertUser(elsewhere), 1);
+    IsDatabaseChanged();
+
+    // Records of one host stand newest first, so #b comes before #a.
+    quibo("qm", &query);
+    EXPECT_EQ(take(), (std::vector<std::string>{sep, message(503, "bob", "#b"), sep, sep, message(503, "bob", "#a"), sep}));
+    quibo("qm", &query);
+    EXPECT_EQ(take(), (std::vector<std::string>{sep, message(504, "bob", "#b"), sep, sep, message(504, "bob", "#a"), sep}));
+    EXPECT_EQ(StatUser(nullptr, nullptr, "bob", nullptr, nullptr), 3);
+    quibo("qm \\", &query);
+    EXPECT_EQ(take(), (std::vector<std::string>{message(500, "bob", "#b"), message(500, "bob", "#a")}));
+    quibo("qm \\", &query);
+    EXPECT_EQ(take(), (std::vector<std::string>{message(501, "bob", "#b"), message(501, "bob", "#a")}));
+    ChatUser* other = GetUser("irc.other.net", nullptr, "bob", nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->uiQuery, 0);
+
+    quibo("userflush", &query);
+    EXPECT_EQ(take(), (std::vector<std::string>{GetMessage(474)}));
+    EXPECT_EQ(GetSize(), 0);
+    quibo("qm \\", &query);
+    EXPECT_EQ(take(), (std::vector<std::string>{message(502, "bob")}));
 }
 
 TEST_F(MainCommand, ElseRunsOnlyAfterAFalseIf)

@@ -53,8 +53,8 @@ protected:
         sim.detach(handle);
     }
 
-    // Types "/quibo <line>" as the client would hand it to the command hook.
-    void quibo(const std::string& line)
+    // Types "/quibo <line>" as the client would hand it to the command hook, in `where` (the channel by default).
+    void quibo(const std::string& line, hostsim::Context* where = nullptr)
     {
         std::string full = "quibo " + line;
         std::vector<std::string> words(kCommandWords);
@@ -73,7 +73,7 @@ protected:
             word.push_back(words[i].data());
             word_eol.push_back(tails[i].data());
         }
-        quibo_cmd(session_of(chan->handle()), 0, word.data(), word_eol.data());
+        quibo_cmd(session_of((where ? where : chan)->handle()), 0, word.data(), word_eol.data());
     }
 
     std::vector<std::string> printed() const { return sim.texts_in(*chan); }
