@@ -114,17 +114,6 @@ TEST_F(Database, HostsDifferingInCaseHashDifferentlyAndDoNotMatchAsHosts)
     EXPECT_EQ(StatUser(nullptr, nullptr, nullptr, "adBC", nullptr), 1);
 }
 
-TEST_F(Database, AbsentFieldsAreWildcardsButSomethingMustBeCompared)
-{
-    add("solo", "s@h", nullptr);
-    add("chan", "c@h", "#here");
-    EXPECT_EQ(hits("irc.net", "#anywhere", "solo"), (Nicks{"solo"}));
-    EXPECT_EQ(GetUser(nullptr, nullptr, nullptr, nullptr, nullptr), nullptr);
-    EXPECT_EQ(StatUser(nullptr, nullptr, nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(StatUser("irc.net", "#here", nullptr, nullptr, nullptr), 2);
-    EXPECT_EQ(StatUser("other.net", nullptr, nullptr, nullptr, nullptr), 0);
-}
-
 TEST_F(Database, SearchesGoRoundFromWhereTheLastOneLeftOff)
 {
     add("a1", "u@a", "#one");
@@ -132,6 +121,8 @@ TEST_F(Database, SearchesGoRoundFromWhereTheLastOneLeftOff)
     add("c2", "u@c", "#two");
     add("d1", "u@d", "#one");
     EXPECT_EQ(hits("irc.net", "#one", nullptr), (Nicks{"a1", "b1", "d1"}));
+    EXPECT_EQ(GetUser(nullptr, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(StatUser(nullptr, nullptr, nullptr, nullptr, nullptr), 0);
     // The next search starts after the previous hit and wraps round.
     ASSERT_EQ(GetUser("irc.net", "#one", nullptr, nullptr, nullptr)->psUserNick(), std::string("a1"));
     ASSERT_EQ(GetUser("irc.net", nullptr, "c2", nullptr, nullptr)->psUserNick(), std::string("c2"));
@@ -145,55 +136,6 @@ TEST_F(Database, SearchesGoRoundFromWhereTheLastOneLeftOff)
     EXPECT_EQ(GetUserNext(), nullptr);
     EXPECT_EQ(IsDatabaseChanged(), 1);
     EXPECT_EQ(IsDatabaseChanged(), 0);
-}
-
-TEST_F(Database, PositionsAndSearchesByPattern)
-{
-    add("a", "u@a");
-    add("b", "u@b");
-    add("a", "v@c");
-    ChatUserPtr pattern = CreateUser("irc.net", nullptr, "A", nullptr, nullptr);
-    EXPECT_EQ(SearchUser(pattern.get()), 1);
-    EXPECT_EQ(SearchUserNext(pattern.get(), 1), 3);
-    EXPECT_EQ(SearchUserNext(pattern.get(), 3), 0);
-    EXPECT_EQ(SearchUserNext(pattern.get(), 0), 0);
-    EXPECT_EQ(SearchUserNext(pattern.get(), 9), 0);
-    EXPECT_EQ(CompareUser(GetUserInPos(3), pattern.get()), 1);
-    EXPECT_EQ(CompareUser(GetUserInPos(2), pattern.get()), 0);
-    EXPECT_EQ(CompareUser(nullptr, pattern.get()), 0);
-}
-
-TEST_F(Database, ReplacementCarriesTheUserStateOver)
-{
-    ChatUser* old = add("nick", "u@old");
-    old->usSpecial = 1;
-    old->uiStatus = -3;
-    old->uiKeep = kKeepUser;
-    old->uiQuery = kQueryAccepted;
-    old->uiAnswer = 3;
-    old->uiBadCount = 2;
-    old->usFloodCount = 9;
-    old->tLastMessage = 111;
-    old->set_last_message("earlier");
-    ChatUserPtr fresh = CreateUser("irc.net", "#c", "nick", "u@new", "info");
-    fresh->tLastMessage = 222;
-    ChatUser* kept = fresh.get();
-    ASSERT_EQ(ModifyUser(old, fresh), 1);
-    EXPECT_EQ(old, nullptr);
-    EXPECT_EQ(GetSize(), 1);
-    EXPECT_EQ(GetFirst(), kept);
-    EXPECT_EQ(kept->usSpecial, 1);
-    EXPECT_EQ(kept->uiStatus, -3);
-    EXPECT_EQ(kept->uiKeep, kKeepUser);
-    EXPECT_EQ(kept->uiQuery, kQueryAccepted);
-    EXPECT_EQ(kept->uiAnswer, 3);
-    EXPECT_EQ(kept->uiBadCount, 2);
-    EXPECT_EQ(kept->usFloodCount, 0);
-    EXPECT_EQ(kept->tLastMessage, 222);
-    EXPECT_STREQ(kept->psLastMessage(), "earlier");
-    EXPECT_EQ(kept->uiHostHash, HostHash("new"));
-    EXPECT_EQ(GetSpecialFlagUser(kept), 1u);
-    EXPECT_EQ(GetSpecialFlagUser(nullptr), kNoSpecialFlag);
 }
 
 TEST_F(Database, SixteenDatabasesSelectedOneAtATime)
@@ -219,19 +161,6 @@ TEST_F(Database, SixteenDatabasesSelectedOneAtATime)
     DeleteUser(place);
     EXPECT_EQ(place, nullptr);
     EXPECT_EQ(GetSize(), 0);
-}
-
-TEST_F(Database, ZombieRecordsMoveOutOfTheirChannelOnce)
-{
-    ChatUser* user = add("ghost", "u@h", "#room");
-    ASSERT_NE(GetUser("irc.net", "#room", nullptr, nullptr, nullptr), nullptr);
-    EXPECT_EQ(SetUserToZombie(user), 1);
-    EXPECT_STREQ(user->psChannel(), kZombieChannel);
-    EXPECT_EQ(SetUserToZombie(user), 0);
-    EXPECT_EQ(StatUser("irc.net", "#room", nullptr, nullptr, nullptr), 0);
-    EXPECT_EQ(StatUser("irc.net", kZombieChannel, nullptr, nullptr, nullptr), 1);
-    ChatUser* nowhere = add("drifter", "u@h", nullptr);
-    EXPECT_EQ(SetUserToZombie(nowhere), 0);
 }
 
 TEST_F(Database, SpecialFlagFollowsTheExactNick)
