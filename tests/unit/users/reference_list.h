@@ -3,6 +3,8 @@
 // exactly as the database's rules read. Slow, short and obviously right.
 #pragma once
 
+#include <strings.h>
+
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -23,17 +25,7 @@ struct Record {
     Record* next = nullptr;
 };
 
-inline char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-inline int compare_nocase(const std::string& a, const std::string& b)
-{
-    for (size_t i = 0;; ++i) {
-        const unsigned char x = i < a.size() ? lower(a[i]) : 0;
-        const unsigned char y = i < b.size() ? lower(b[i]) : 0;
-        if (x != y) return x < y ? -1 : 1;
-        if (i >= a.size() && i >= b.size()) return 0;
-    }
-}
+inline int compare_nocase(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()); }
 
 inline uint32_t host_hash(const std::string& host)
 {
