@@ -177,25 +177,41 @@ ChatUser::~ChatUser()
     uiMagic = 0;
 }
 
-void ChatUser::set_info(const char* text) { info_ = copy_text(text); }
+void ChatUser::set_info(const char* text)
+{
+    set_texts(psUserNick(), psAddress(), text);
+    if (links_.place) links_.place->owner->texts_moved(this);
+}
 void ChatUser::set_last_message(const char* text) { last_message_ = copy_text(text); }
 
-void ChatUser::set_address(const char* address)
+void ChatUser::set_texts(const char* nick, const char* address, const char* info)
 {
-    if (!address) {
-        address_.reset();
-        host_at_ = ident_at_ = 0;
-        return;
-    }
-    const size_t length = strlen(address);
-    const char* at = strchr(address, '@');
-    const size_t ident_length = at ? static_cast<size_t>(at - address) : length;
-    address_ = std::make_unique<char[]>(length + ident_length + 2);
-    memcpy(address_.get(), address, length + 1);
-    memcpy(address_.get() + length + 1, address, ident_length);
-    address_[length + 1 + ident_length] = '\0';
-    host_at_ = static_cast<uint32_t>(at ? ident_length + 1 : length);
-    ident_at_ = static_cast<uint32_t>(length + 1);
+    const size_t nick_size = nick ? strlen(nick) + 1 : 0;
+    const size_t address_size = address ? strlen(address) + 1 : 0;
+    const char* at = address ? strchr(address, '@') : nullptr;
+    const size_t ident_length = at ? static_cast<size_t>(at - address) : address_size ? address_size - 1 : 0;
+    const size_t ident_size = address ? ident_length + 1 : 0;
+    const size_t info_size = info ? strlen(info) + 1 : 0;
+    const size_t total = nick_size + address_size + ident_size + info_size;
+    auto block = total ? std::make_unique<char[]>(total) : nullptr;
+    size_t used = 0;
+    auto place = [&](const char* text, size_t length, uint32_t& offset) {
+        if (!text) {
+            offset = kAbsent;
+            return;
+        }
+        offset = static_cast<uint32_t>(used);
+        memcpy(block.get() + used, text, length);
+        block[used + length] = '\0';
+        used += length + 1;
+    };
+    place(nick, nick_size ? nick_size - 1 : 0, nick_at_);
+    place(address, address_size ? address_size - 1 : 0, address_at_);
+    place(address, ident_length, ident_at_);
+    place(info, info_size ? info_size - 1 : 0, info_at_);
+    host_at_ = !address ? kAbsent : at ? address_at_ + static_cast<uint32_t>(ident_length) + 1
+                                       : address_at_ + static_cast<uint32_t>(address_size - 1);
+    texts_ = std::move(block);
 }
 
 uint32_t HostHash(const char* host)
@@ -216,9 +232,7 @@ ChatUserPtr CreateUser(const char* server, const char* channel, const char* nick
     ChatUserPtr user(new ChatUser);
     user->server_ = intern_text(server);
     user->channel_ = intern_text(channel);
-    user->nick_ = copy_text(nick);
-    user->set_address(address);
-    user->info_ = copy_text(info);
+    user->set_texts(nick, address, info);
     UpdateHashCode(user.get());
     DebugPlugin(2, "END: CreateUser() = %p", static_cast<void*>(user.get()));
     return user;
@@ -231,9 +245,7 @@ ChatUserPtr CopyUser(const ChatUser* user)
     ChatUserPtr copy(new ChatUser);
     copy->server_ = intern_text(user->psServer());
     copy->channel_ = intern_text(user->psChannel());
-    copy->nick_ = copy_text(user->psUserNick());
-    copy->set_address(user->psAddress());
-    copy->info_ = copy_text(user->psInfo());
+    copy->set_texts(user->psUserNick(), user->psAddress(), user->psInfo());
     copy->usSpecial = user->usSpecial;
     copy->uiStatus = user->uiStatus;
     copy->uiKeep = user->uiKeep;

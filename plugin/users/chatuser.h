@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <climits>
 #include <memory>
 #include <set>
 #include <string>
@@ -48,11 +49,11 @@ struct ChatUserLinks {
     const char* last_host = nullptr;  // the host that sorts last in the subtree; null when one record has none
     uint32_t size = 0;
     uint32_t priority = 0;
-    uint64_t label = 0;  // grows along the list
     ChatUser* same_nick = nullptr;
     ChatUser* same_host = nullptr;
     PlaceBucket* place = nullptr;  // null while the record is in no database
     PlaceMembers::iterator in_place{};
+    uint64_t label = 0;  // grows along the list; last, beside the texts a search reads
 };
 
 // One sighting of a nickname on a server and channel, or in a private conversation.
@@ -74,11 +75,11 @@ public:
 
     const char* psServer() const { return server_ ? server_->c_str() : nullptr; }
     const char* psChannel() const { return channel_ ? channel_->c_str() : nullptr; }
-    const char* psUserNick() const { return nick_.get(); }
-    const char* psAddress() const { return address_.get(); }
-    const char* psIdent() const { return address_ ? address_.get() + ident_at_ : nullptr; }
-    const char* psHost() const { return address_ ? address_.get() + host_at_ : nullptr; }
-    const char* psInfo() const { return info_.get(); }
+    const char* psUserNick() const { return text_at(nick_at_); }
+    const char* psAddress() const { return text_at(address_at_); }
+    const char* psIdent() const { return text_at(ident_at_); }
+    const char* psHost() const { return text_at(host_at_); }
+    const char* psInfo() const { return text_at(info_at_); }
     const char* psLastMessage() const { return last_message_.get(); }
     void set_info(const char* text);
     void set_last_message(const char* text);
@@ -97,7 +98,10 @@ private:
     friend int SetUserToZombie(ChatUser*);
     friend class UserStore;
     ChatUser() = default;
-    void set_address(const char* address);
+    // Nick, address (with its ident and host) and info share one block.
+    void set_texts(const char* nick, const char* address, const char* info);
+    const char* text_at(uint32_t at) const { return at == kAbsent ? nullptr : texts_.get() + at; }
+    static constexpr uint32_t kAbsent = UINT32_MAX;
 
     ChatUserLinks links_;
     friend ChatUserLinks& links(ChatUser& user) { return user.links_; }
@@ -105,12 +109,13 @@ private:
 
     const std::string* server_ = nullptr;  // shared texts
     const std::string* channel_ = nullptr;
-    std::unique_ptr<char[]> nick_;
-    std::unique_ptr<char[]> address_;  // the address, then its ident
-    std::unique_ptr<char[]> info_;
+    std::unique_ptr<char[]> texts_;
     std::unique_ptr<char[]> last_message_;
-    uint32_t host_at_ = 0;   // offsets in address_
-    uint32_t ident_at_ = 0;
+    uint32_t nick_at_ = kAbsent;  // offsets in texts_
+    uint32_t address_at_ = kAbsent;
+    uint32_t ident_at_ = kAbsent;
+    uint32_t host_at_ = kAbsent;
+    uint32_t info_at_ = kAbsent;
 };
 
 inline bool ByListOrder::operator()(const ChatUser* a, const ChatUser* b) const

@@ -469,6 +469,11 @@ void UserStore::move_to_channel(ChatUser* user, const std::string* channel)
     if (listed) join_bucket(user);
 }
 
+void UserStore::texts_moved(ChatUser* user)
+{
+    for (ChatUser* node = user; node; node = L(node).parent) pull(node);
+}
+
 bool UserStore::consistent() const
 {
     int count = 0;

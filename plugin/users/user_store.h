@@ -99,6 +99,8 @@ public:
     ChatUser* at(int position) const;  // 1-based; null outside 1..size
     int position_of(const ChatUser* user) const;
     void move_to_channel(ChatUser* user, const std::string* channel);
+    // The record's texts were copied elsewhere: the order tree keeps pointers to hosts.
+    void texts_moved(ChatUser* user);
     // Checks the links and counts; false when anything disagrees.
     bool consistent() const;
 

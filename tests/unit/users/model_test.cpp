@@ -281,6 +281,11 @@ private:
         real->uiAnswer = expected->answer = pick(4);
         real->uiBadCount = expected->bad_count = pick(9);
         real->usSpecial = expected->special = static_cast<uint16_t>(pick(2));
+        if (pick(4) == 0) {
+            const char* info = maybe(kInfos, 2);
+            real->set_info(info);
+            expected->info = text_of(info);
+        }
     }
 
     void query_setup()
