@@ -65,6 +65,7 @@ struct RunningWalk {
 
 struct Databases {
     Databases() { release_text(intern_text("")); }  // the shared texts outlive the records
+    std::vector<UserSnapshot*> snapshots;            // before the records, which tell them when they go
     std::array<DatabaseSlot, kDatabaseCount> MCU_DB;
     unsigned uiCurrentDB = 0;
     int FlagQuerySetup = 0;
@@ -73,7 +74,6 @@ struct Databases {
     int iPosPrevious = 1;
     uint64_t generation = 0;  // changes whenever a kept walk may no longer be continued
     RunningWalk running;
-    std::vector<UserSnapshot*> snapshots;
 };
 
 Databases& db()
