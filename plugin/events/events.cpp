@@ -11,3 +11,7 @@ int make_special_event(HostSession*, const char*, const char*, const char*, cons
 
 // Not built yet: does nothing.
 void FlushSentinel(HostSession*, int) {}
+// Not built yet (the sentinel store lands later): reads nothing.
+int ReadSentinel(HostSession*, const char*) { return 0; }
+// Not built yet (the sentinel store lands later): does nothing.
+void FlushAllSentinel() {}

@@ -9,3 +9,7 @@ int make_special_event(HostSession* sess, const char* name, const char* a1, cons
 
 // Frees every sentinel; reports go to `where`.
 void FlushSentinel(HostSession* where, int mode);
+// Replaces the user sentinels by those of `file` (the default file when null or empty).
+int ReadSentinel(HostSession* sess, const char* file);
+// Deletes every sentinel without a word (unload).
+void FlushAllSentinel();

@@ -45,7 +45,16 @@ int sPrintLog(const char* file, const char* format, ...)
 
 int sHandleCommand(HostSession* sess, const char* format, ...)
 {
-    FORMAT_ARGUMENTS(format, text);
+    // Formatted whole: a command longer than the client takes is refused, never run cut short.
+    va_list ap;
+    va_start(ap, format);
+    va_list copy;
+    va_copy(copy, ap);
+    int size = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string text(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0) vsnprintf(text.data(), text.size() + 1, format, ap);
+    va_end(ap);
     return quibo_handle_command(text.c_str(), sess);
 }
 

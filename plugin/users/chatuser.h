@@ -21,6 +21,8 @@ ChatUser* GetUser(const char* server, const char* channel, const char* nick, con
 ChatUser* GetUserNext();
 // Frees every record of every database.
 void FlushUser();
+// Makes database `index` (0..15) current, setting it up on first use.
+void SetCurrentDatabase(unsigned int index);
 // Writes the dump file; its path, or null when nothing was written.
 const char* SaveDatabase();
 

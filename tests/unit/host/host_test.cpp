@@ -170,14 +170,14 @@ TEST_F(HostBinding, FindNameUsesTheServersNickComparison)
 {
     update_session(nullptr);
     HostSession* sess = session_of(chan->handle());
-    const HostUser* user = find_name(sess, "ALICE");
-    ASSERT_NE(user, nullptr);
+    auto user = find_name(sess, "ALICE");
+    ASSERT_TRUE(user);
     EXPECT_EQ(user->nick, "Alice");
     EXPECT_EQ(user->address, "alice@a.host");
-    EXPECT_EQ(find_name(sess, "nobody"), nullptr);
-    EXPECT_EQ(find_name(nullptr, "Alice"), nullptr);
-    EXPECT_EQ(find_name(zombie_session(), "Alice"), nullptr);
-    EXPECT_NE(find_name_global(serv_list[0], "alice"), nullptr);
+    EXPECT_FALSE(find_name(sess, "nobody"));
+    EXPECT_FALSE(find_name(nullptr, "Alice"));
+    EXPECT_FALSE(find_name(zombie_session(), "Alice"));
+    EXPECT_TRUE(find_name_global(serv_list[0], "alice"));
     // The flat list is in reverse order of the client's user list.
     const auto& users = zem_userlist_flat_list(sess);
     ASSERT_EQ(users.size(), 2u);
