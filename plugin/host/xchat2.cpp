@@ -75,23 +75,43 @@ HostServer* server_record(int id, const std::string& servername)
     return slot.get();
 }
 
+// Whether a record made for an earlier window describes the window the list
+// now shows at the same address. The client may free a window and hand its
+// address to the next one between two rebuilds; a channel tab never changes
+// its name, while a dialog follows its partner's nick and a server tab the
+// server's name.
+bool same_window(const HostSession& sess, const HostServer* serv, int type, const std::string& channel)
+{
+    if (sess.server != serv || sess.type != type) return false;
+    return type != 2 || strcasecmp(sess.channel.c_str(), channel.c_str()) == 0;
+}
+
+void retire(std::unique_ptr<HostSession>& record)
+{
+    if (current_tab == record.get()) current_tab = nullptr;
+    retired_sessions.push_back(std::move(record));
+}
+
 // Updates the records from the current item of a "channels" list.
 HostSession* absorb_channel_item(xchat_list* list)
 {
     Plugin& p = plugin();
     auto* ctx = reinterpret_cast<xchat_context*>(const_cast<char*>(p.list_str("context", list)));
     if (!ctx) return nullptr;
+    std::string channel = text_or_empty(p.list_str("channel", list));
+    int type = p.list_int("type", list);
+    std::string servername = text_or_empty(p.list_str("server", list));
+    HostServer* serv = server_record(p.list_int("id", list), servername);
     auto& slot = session_records[ctx];
+    if (slot && !same_window(*slot, serv, type, channel)) retire(slot);
     if (!slot) {
         slot = std::make_unique<HostSession>();
         slot->ctx = ctx;
     }
     HostSession* sess = slot.get();
-    sess->channel = text_or_empty(p.list_str("channel", list));
-    sess->type = p.list_int("type", list);
+    sess->channel = std::move(channel);
+    sess->type = type;
     sess->user_count = p.list_int("users", list);
-    std::string servername = text_or_empty(p.list_str("server", list));
-    HostServer* serv = server_record(p.list_int("id", list), servername);
     if (!servername.empty()) serv->servername = servername;
     serv->network = text_or_empty(p.list_str("network", list));
     serv->channel_types = text_or_empty(p.list_str("chantypes", list));
@@ -118,8 +138,7 @@ void rebuild_records(const std::function<void(const std::function<void(xchat_lis
             ++it;
             continue;
         }
-        if (current_tab == it->second.get()) current_tab = nullptr;
-        retired_sessions.push_back(std::move(it->second));
+        retire(it->second);
         it = session_records.erase(it);
     }
 }
