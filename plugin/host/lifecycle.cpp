@@ -627,6 +627,18 @@ namespace {
 // The DCC hooks are removed at unload like every other hook, rather than left to the client.
 xchat_hook* dcc_hooks[kDccEventCount] = {};
 
+// A failure while loading or unloading is reported, never thrown into the
+// client; a load that fails so leaves the plug-in inactive.
+template <typename Body>
+void reported(const char* operation, int line, Body body)
+{
+    try {
+        body();
+    } catch (...) {
+        printf("[%s:%d]> Internal Error (%s())\n", "xchat2", line, operation);
+    }
+}
+
 void register_hooks()
 {
     Plugin& p = plugin();
@@ -671,18 +683,21 @@ QUIBO_EXPORT int xchat_plugin_init(xchat_plugin* handle, char** plugin_name, cha
 
     plugin_install(std::make_unique<Plugin>(handle, psPluginName.c_str(), psDescription.c_str(), psVersion.c_str(),
                                             arg));
-    register_hooks();
-    current_tab = session_of(plugin().get_context());
-    register_commands();
+    reported("xchat_plugin_init", __LINE__, [] {
+        register_hooks();
+        current_tab = session_of(plugin().get_context());
+    });
+    reported("xchat_plugin_init", __LINE__, register_commands);
+    reported("xchat_plugin_init", __LINE__, [] {
+        prefs_setup();
+        const char* version = plugin().get_info_version();
+        psXChatVersion = version ? version : "";
 
-    prefs_setup();
-    const char* version = plugin().get_info_version();
-    psXChatVersion = version ? version : "";
+        module_init(0, 0, nullptr);
 
-    module_init(0, 0, nullptr);
-
-    plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 loaded.\n");
-    plugin().print(kSeparatorLine);
+        plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 loaded.\n");
+        plugin().print(kSeparatorLine);
+    });
     fflush(stdout);
     return 1;
 }
@@ -696,11 +711,14 @@ QUIBO_EXPORT int xchat_plugin_deinit(xchat_plugin*)
     serv_list.clear();
 
     puts("- Call the old cleanup function");
-    module_cleanup(0, session_of(plugin().get_context()));
+    reported("module_cleanup", __LINE__, [] { module_cleanup(0, session_of(plugin().get_context())); });
+    module_is_active = false;
 
-    plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 unloaded.\n");
-    plugin().print(kSeparatorLine);
-    remove_hooks();
+    reported("xchat_plugin_deinit", __LINE__, [] {
+        plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 unloaded.\n");
+        plugin().print(kSeparatorLine);
+    });
+    reported("remove_hooks", __LINE__, remove_hooks);
 
     crash_handler_remove();
     host_records_flush();

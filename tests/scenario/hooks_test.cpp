@@ -57,6 +57,23 @@ TEST_F(Hooks, UnloadClosesTheLogStream)
         << unload_output;
 }
 
+TEST_F(Hooks, AFailureWhileLoadingOrUnloadingIsReportedAndLeavesItInactive)
+{
+    sim.throw_in("get_info");
+    EXPECT_NO_THROW(load());
+    sim.throw_in({});
+    EXPECT_NE(load_output.find("]> Internal Error (xchat_plugin_init())\n"), std::string::npos) << load_output;
+    sim.type(chan, "/QUIBO help");
+    EXPECT_EQ(sim.count_printed_containing("stays loaded but inactive"), 1);
+
+    sim.throw_in("get_context");
+    UnloadResult result;
+    EXPECT_NO_THROW(result = unload());
+    sim.throw_in({});
+    EXPECT_NE(unload_output.find("]> Internal Error (module_cleanup())\n"), std::string::npos) << unload_output;
+    EXPECT_EQ(result.hooks_left, 0);
+}
+
 class Inactive : public Foundation {
 protected:
     Inactive() : Foundation(false) {}

@@ -237,6 +237,7 @@ TEST_F(HostBinding, ZombieIsOneRecordWithoutServer)
 // ---- windows that close, nested commands and reused addresses ------------------
 
 int pass_command(char*[], char*[], void*) { return XCHAT_EAT_NONE; }
+int pass_print(char*[], void*) { return XCHAT_EAT_NONE; }
 
 TEST_F(HostBinding, AClosedWindowGetsNothingRunAndNoOtherWindowDoesEither)
 {
@@ -298,13 +299,14 @@ TEST_F(HostBinding, TheCurrentWindowIsPutBackAfterCommandsThatReenterTheHooks)
 {
     Context& two = sim.channel(*irc, "#two");
     xchat_hook* echo = plugin().hook_command("ECHO", pass_command, nullptr, nullptr);
-    xchat_hook* msg = plugin().hook_command("MSG", pass_command, nullptr, nullptr);
+    xchat_hook* shown = plugin().hook_print("Your Message", pass_print, nullptr);
     update_session(nullptr);
 
-    // The client moves our context into every tab ALLCHAN visits.
-    plugin().command("ALLCHAN ECHO hi");
-    EXPECT_EQ(plugin().get_context(), chan->handle());
+    // The client shows our message in #two and moves our context there for the print hook.
     plugin().commandf("MSG %s x", "#two");
+    EXPECT_EQ(plugin().get_context(), chan->handle());
+    // ... and into every tab ALLCHAN visits.
+    plugin().command("ALLCHAN ECHO hi");
     EXPECT_EQ(plugin().get_context(), chan->handle());
     quibo_handle_command("ALLCHAN ECHO again", session_of(two.handle()));
     EXPECT_EQ(plugin().get_context(), chan->handle());
@@ -313,7 +315,7 @@ TEST_F(HostBinding, TheCurrentWindowIsPutBackAfterCommandsThatReenterTheHooks)
     PrintText(nullptr, "where am I");
     EXPECT_EQ(sim.texts_in(*chan), std::vector<std::string>{"where am I"});
     plugin().unhook(&echo);
-    plugin().unhook(&msg);
+    plugin().unhook(&shown);
 }
 
 TEST_F(HostBinding, ServerValuesComeFromAWindowThatIsStillOpen)
