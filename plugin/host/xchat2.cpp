@@ -190,10 +190,6 @@ void cursor_pass_channels()
     p.list_free();
 }
 
-}  // namespace
-
-namespace {
-
 // A mirrored preference: its XChat name and, where HexChat renamed it, the
 // HexChat one. Which of the two the client answers is learnt once per load.
 struct PrefName {
@@ -392,7 +388,6 @@ void update_ignore(xchat_context* ctx)
     p.list_free();
 }
 
-
 void prefs_setup()
 {
     prefs = HostPrefs{};
@@ -543,11 +538,12 @@ int new_ircwindow(HostServer*, const char*, int)
     const char* text = nullptr;
     int remembered = 0;
     const char* name = pref_name(kTabNewToFront);
-    if (!name) return 0;
-    plugin().get_prefs(name, &text, &remembered);
-    plugin().commandf("SET %s 1", name);
+    if (name) {
+        plugin().get_prefs(name, &text, &remembered);
+        plugin().commandf("SET %s 1", name);
+    }
     plugin().command("NEWSERVER");
-    if (!remembered) plugin().commandf("SET %s 0", name);
+    if (name && !remembered) plugin().commandf("SET %s 0", name);
     return 0;
 }
 
