@@ -55,16 +55,7 @@ void RawLineThroughTheHostBinding(benchmark::State& state)
     dup2(null_fd, STDOUT_FILENO);
     xchat_plugin_init(handle, &name, &desc, &version, nullptr);
 
-    if (!module_active()) {
-        state.SkipWithError("the plug-in did not load");
-        return;
-    }
     std::vector<const hostsim::Hook*> raw_hooks = sim.hooks(hostsim::HookKind::Server);
-    if (raw_hooks.size() != 1) {
-        state.SkipWithError("the plug-in did not hook the raw line");
-        return;
-    }
-    const hostsim::Hook& raw = *raw_hooks.front();
     std::string line = ":alice!a@a.host PRIVMSG #chan0 :hello there";
     std::string words[] = {"", ":alice!a@a.host", "PRIVMSG", "#chan0", ":hello", "there"};
     std::array<char*, 33> word{}, word_eol{};
@@ -73,7 +64,14 @@ void RawLineThroughTheHostBinding(benchmark::State& state)
     word_eol.fill(empty.data());
     for (size_t i = 1; i < std::size(words); ++i) word[i] = words[i].data();
     word_eol[1] = line.data();
-    for (auto _ : state) benchmark::DoNotOptimize(raw.command_cb(word.data(), word_eol.data(), raw.userdata));
+    if (!module_active()) {
+        state.SkipWithError("the plug-in did not load");
+    } else if (raw_hooks.size() != 1) {
+        state.SkipWithError("the plug-in did not hook the raw line");
+    } else {
+        const hostsim::Hook& raw = *raw_hooks.front();
+        for (auto _ : state) benchmark::DoNotOptimize(raw.command_cb(word.data(), word_eol.data(), raw.userdata));
+    }
     xchat_plugin_deinit(handle);
     sim.detach(handle);
     fflush(stdout);
