@@ -367,6 +367,7 @@ bool unload_macro(HostSession* sess)
 bool unload_databases(HostSession*)
 {
     if (iFlagEnableDatabase) {
+        DebugPlugin(1, " * module_cleanup() - Database Cleaning");
         printf("- Database Cleaning: ");
         iFlagEnableDatabase = 0;
         for (unsigned int i = 0; i < kDatabaseCount; ++i) {
@@ -519,17 +520,19 @@ const LifecycleStep kLoadSteps[] = {
     {"client version", nullptr, step_client_version},
     {"sound", nullptr, step_sound_check},
     {"sentinels", nullptr, step_output_and_events},
-    {"databases check", nullptr, step_context},
+    {"context", nullptr, step_context},
     {"macro", nullptr, step_macro},
     {"word lists", nullptr, step_word_lists},
     {"databases", nullptr, step_databases},
     {"private killer", nullptr, step_private_killer},
 };
 
-// Unloading, in order: the unload macro first, while everything is still there.
+// Unloading, in order: the unload macro first, while everything is still
+// there. The queue, the logs and the user variables fill while the plug-in
+// runs; the crash handler goes last, with the hooks (xchat_plugin_deinit).
 const LifecycleStep kUnloadSteps[] = {
     {"macro", nullptr, unload_macro},
-    {"databases", " * module_cleanup() - Database Cleaning", unload_databases},
+    {"databases", nullptr, unload_databases},
     {"sentinels", " * module_cleanup() - Sentinels Cleaning", unload_sentinels},
     {"language", " * module_cleanup() - Language Database Unloading", unload_language},
     {"word lists", " * module_cleanup() - Badword/Badnick Database Unloading", unload_word_lists},
