@@ -7,6 +7,10 @@ int event_cmd(HostSession* sess, int flags, char* word[], char* word_eol[]);
 int make_special_event(HostSession* sess, const char* name, const char* a1, const char* a2, const char* a3,
                        const char* a4, const char* a5, const char* a6);
 
+// Raises again the event that was put off under `reference` ("#<id>");
+// 1 when a sentinel fired.
+int VerifyDeferredEvent(HostSession* sess, const char* reference);
+
 // Frees every sentinel; reports go to `where`.
 void FlushSentinel(HostSession* where, int mode);
 // Replaces the user sentinels by those of `file` (the default file when null or empty).

@@ -27,3 +27,5 @@ extern std::string psFlagDisableUpdateChannel;
 // full = 1 reconciles and reports; 0 is the cheap check.
 void CheckUpDatabase(int full);
 void UpdateChannel(HostSession* sess, const char* channel);
+// Leaves a channel window (and closes it), or closes a server or dialog window with its queued commands.
+int CloseWindow(HostSession* sess);

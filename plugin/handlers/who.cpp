@@ -1,5 +1,10 @@
 #include "handlers/handlers.h"
 
+#include "host/host.h"
+#include "queue/queue.h"
+
+#include <cstring>
+
 std::vector<NickCall> MyNickCallDB;
 int16_t sFlagCloseWindow_Part = 0;
 std::string psFlagDisableUpdateChannel;
@@ -8,3 +13,15 @@ std::string psFlagDisableUpdateChannel;
 void CheckUpDatabase(int) {}
 // Not built yet: does nothing.
 void UpdateChannel(HostSession*, const char*) {}
+
+int CloseWindow(HostSession* sess)
+{
+    if (!sess) return 0;
+    if (!sess->channel.empty() && strchr("#&!'", sess->channel[0])) {
+        quibo_handle_command("/quibo part", sess);
+        return 0;
+    }
+    EraseCommandForSession(sess);
+    quibo_handle_command("/TIMER 1 close", sess);
+    return 0;
+}

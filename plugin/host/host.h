@@ -149,6 +149,10 @@ void host_records_flush();
 // and never restores it). A null `ctx` runs in the current context. When the
 // window is gone nothing runs; with `operation` named, one error line says so.
 bool in_context(xchat_context* ctx, const char* operation, const std::function<void()>& body);
+// The same in the window of `sess` (the current one for null or the zombie); a
+// record whose window is gone runs nothing, even when a newer window now has
+// its address.
+bool in_session(HostSession* sess, const char* operation, const std::function<void()>& body);
 
 // Holds the current context and puts it back when it goes out of scope.
 class ContextGuard {
@@ -211,6 +215,11 @@ constexpr size_t kMaxCommandLength = 2048;
 int quibo_handle_command(const char* text, HostSession* sess, int = 0, int = 0);
 // A command is one line: NUL, CR and LF never reach the client's command parser.
 void strip_line_breaks(std::string& command);
+// The input box of the window of `sess`: text typed in at the cursor (line
+// breaks removed), and Enter pressed on it. Through the client's own GTK when
+// it has one, else through its SETTEXT command.
+void input_box_insert(HostSession* sess, const char* text);
+void input_box_enter(HostSession* sess);
 
 // Source unit name and line for internal-error lines on standard output.
 #define QUIBO_HERE(unit) unit, __LINE__

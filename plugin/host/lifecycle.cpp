@@ -8,6 +8,7 @@
 #include "handlers/handlers.h"
 #include "output/output.h"
 #include "pipeline/pipeline.h"
+#include "protection/private_killer.h"
 #include "protection/words.h"
 #include "queue/queue.h"
 #include "script/script.h"
@@ -49,7 +50,8 @@ constexpr const char* kMakerLine = "\0036 QuIbOsCrIpT by ZEM'Software - support:
 constexpr const char* kRequiredClientVersion = "2.8.6";
 constexpr size_t kMaxParentName = 4095;
 
-bool module_is_active = false;
+// Set when a load stopped early; the plug-in then stays loaded but inactive until unloaded.
+bool load_stopped = false;
 
 struct PrintHook {
     EventHook slot;
@@ -410,6 +412,7 @@ bool unload_queue(HostSession*)
     puts("- Command's Queue Cleaning.");
     iCommandStatus_CommandsQueue = 2;
     FlushCommandInQueue();
+    iCommandStatus_CommandsQueue = 0;
     for (int i = 0; i < 16; ++i) sHandleCommand(current_tab, "/TIMER -quiet -delete 2255");
     return true;
 }
@@ -558,9 +561,15 @@ bool run_steps(const LifecycleStep (&steps)[N], HostSession* sess)
 
 int module_init(int, int, HostSession* sess)
 {
-    module_is_active = false;
+    load_stopped = false;
+    // The hooks stay active while the steps run (the load macro's commands
+    // pass through them); only a load that ends early, or fails, stops them.
+    struct StopUnlessLoaded {
+        bool loaded = false;
+        ~StopUnlessLoaded() { load_stopped = !loaded; }
+    } outcome;
     if (!run_steps(kLoadSteps, sess)) return 1;
-    module_is_active = true;
+    outcome.loaded = true;
     printf("QuIbOsCrIpT Loading completed.\n");
     DebugPlugin(0, "END: module_init() = 0");
     return 0;
@@ -571,14 +580,13 @@ int module_cleanup(int, HostSession* sess)
     DebugPlugin(0, "BEGIN: module_cleanup()");
     puts("\n\nQuIbOsCrIpT plugin unloading:");
     run_steps(kUnloadSteps, sess);
-    module_is_active = false;
     sPrintText(sess, "%s", coloured_banner("\0035 \017scaricato dalla memoria.\n").c_str());
     printf("\nQuIbOsCrIpT Unloading completed.\n");
     DebugPlugin(0, "END: module_cleanup()");
     return fflush(stdout);
 }
 
-bool module_active() { return module_is_active; }
+bool module_active() { return !load_stopped; }
 
 void QuiboscriptAbort()
 {
@@ -695,9 +703,9 @@ QUIBO_EXPORT int xchat_plugin_init(xchat_plugin* handle, char** plugin_name, cha
         prefs_setup();
         const char* version = plugin().get_info_version();
         psXChatVersion = version ? version : "";
-
-        module_init(0, 0, nullptr);
-
+    });
+    reported("module_init", __LINE__, [] { module_init(0, 0, nullptr); });
+    reported("xchat_plugin_init", __LINE__, [] {
         plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 loaded.\n");
         plugin().print(kSeparatorLine);
     });
@@ -715,7 +723,7 @@ QUIBO_EXPORT int xchat_plugin_deinit(xchat_plugin*)
 
     puts("- Call the old cleanup function");
     reported("module_cleanup", __LINE__, [] { module_cleanup(0, session_of(plugin().get_context())); });
-    module_is_active = false;
+    load_stopped = false;
 
     reported("xchat_plugin_deinit", __LINE__, [] {
         plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 unloaded.\n");

@@ -51,7 +51,8 @@ extern std::string psVersion;
 
 int module_init(int, int, HostSession* sess);
 int module_cleanup(int, HostSession* sess);
-// True from a load that went to its end until unload.
+// False when the last load stopped early (no language file, or a failure on
+// the way): the hooks then let everything pass until the plug-in is unloaded.
 bool module_active();
 void QuiboscriptAbort();
 void PrintHelp(HostSession* sess, const char* text);

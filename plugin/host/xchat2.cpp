@@ -293,6 +293,15 @@ bool session_exists(const HostSession* sess)
     return found != session_records.end() && found->second.get() == sess;
 }
 
+bool in_session(HostSession* sess, const char* operation, const std::function<void()>& body)
+{
+    if (sess && sess->ctx && !session_exists(sess)) {
+        closed_window_error(operation);
+        return false;
+    }
+    return in_context(sess ? sess->ctx : nullptr, operation, body);
+}
+
 bool in_context(xchat_context* ctx, const char* operation, const std::function<void()>& body)
 {
     Plugin& p = plugin();
@@ -481,17 +490,6 @@ bool same_nick(HostSession* sess, const char* a, const char* b)
     return result == 0;
 }
 
-// Runs `body` in the window of `sess` (the current one for null or the
-// zombie); a record whose window is gone runs nothing, even when a newer
-// window now has its address.
-bool in_session(HostSession* sess, const char* operation, const std::function<void()>& body)
-{
-    if (sess && sess->ctx && !session_exists(sess)) {
-        closed_window_error(operation);
-        return false;
-    }
-    return in_context(sess ? sess->ctx : nullptr, operation, body);
-}
 }  // namespace
 
 std::optional<HostUser> find_name(HostSession* sess, const char* nick)

@@ -1,10 +1,8 @@
-// Bad words, bad nicknames and line filters; the private-message allow/deny list.
+// Bad words, bad nicknames and line filters.
 #pragma once
 
 #include <string>
 #include <vector>
-
-struct HostSession;
 
 using WordList = std::vector<std::string>;
 
@@ -21,10 +19,3 @@ int return_badword(const char* text, std::string* word, const WordList& list, in
 // Empties `list`.
 void clean_badword_database(WordList& list);
 
-// The private-message allow/deny list ("private killer").
-// Reloads the list from its file when the file changed.
-void load_killed_user_file();
-// One line per entry, into `sess` (or the current window).
-void print_killed_user_list(HostSession* sess);
-// Frees every entry.
-void flush_killed_user_list();

@@ -93,6 +93,8 @@ bool run_freemem(QuiboCommand& cmd, const void*)
     printf("- Command's Queue Cleaning.\n");
     iCommandStatus_CommandsQueue = 2;
     FlushCommandInQueue();
+    // Left at 2, every later entry would be private and out of reach of deletion.
+    iCommandStatus_CommandsQueue = 0;
     printf("- Delete User's Variables.\n");
     flush_user_variables();
     fflush(stdout);
@@ -163,7 +165,8 @@ bool run_part(QuiboCommand& cmd, const void*)
 {
     sFlagCloseWindow_Part = 1;
     const char* message = *cmd.tail(3) ? cmd.tail(3) : QUIBO_MESSAGE;
-    sHandleCommand(cmd.sess, "/PART %s %s", window_name(cmd), message);
+    InsertCommandInQueue(cmd.sess, std::string("/PART ") + window_name(cmd) + " " + message);
+    ExecCommandInQueue(0);
     return true;
 }
 

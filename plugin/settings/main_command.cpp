@@ -140,6 +140,7 @@ std::span<const QuiboKeyword> main_keywords()
     static const std::vector<QuiboKeyword> table = [] {
         std::vector<QuiboKeyword> rows;
         add_action_keywords(rows);
+        add_internal_keywords(rows);
         // help sits between hello and ignore in the search order; no other keyword shares its name.
         rows.push_back({"help", run_help});
         return rows;

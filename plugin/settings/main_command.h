@@ -38,6 +38,8 @@ extern const TopicHelp aTopicHelp[kTopicHelpCount];
 
 // The action keywords (everything but help), for main_keywords.
 void add_action_keywords(std::vector<QuiboKeyword>& table);
+// The internal keywords: the queue's, the input box's, the guard's, and the other calls the plug-in makes to itself.
+void add_internal_keywords(std::vector<QuiboKeyword>& table);
 // The two that read other subsystems' records: mentions of the own nickname, and query permission.
 bool run_mynick(QuiboCommand& cmd, const void*);
 bool run_qm(QuiboCommand& cmd, const void*);

@@ -6,6 +6,7 @@
 #include "host/host.h"
 #include "host/lifecycle.h"
 #include "output/output.h"
+#include "queue/queue.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
 #include "users/chatuser.h"
@@ -64,7 +65,8 @@ void query_unknown(const QuiboCommand& cmd, const char* window)
             sFlagWhoError = 0;
         }
     } else if (psFlagDisableUpdateChannel.empty()) {
-        sHandleCommand(cmd.sess, "/WHO %s", window);
+        InsertCommandInQueue(cmd.sess, std::string("/WHO ") + window);
+        ExecCommandInQueue(0);
     }
 }
 

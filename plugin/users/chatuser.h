@@ -10,6 +10,7 @@ struct ChatUser {
     std::string psServer;
     std::string psChannel;
     std::string psNick;
+    std::string psAddress;  // ident@host
     unsigned int uiQuery = 0;  // 0 no query seen, 255 signalled, 0xFFFFFFFF queries accepted
 };
 

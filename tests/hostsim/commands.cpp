@@ -436,6 +436,17 @@ bool cmd_timer(Sim& sim, Context& ctx, char** word, char** word_eol)
     return true;
 }
 
+// ---- the input box
+
+bool cmd_settext(Sim&, Context& ctx, char**, char** word_eol)
+{
+    ctx.inputbox = word_eol[2];
+    return true;
+}
+
+// The cursor is not modelled: the command is only accepted.
+bool cmd_setcursor(Sim&, Context&, char**, char**) { return true; }
+
 struct ClientCommand {
     const char* name;
     bool needserver;
@@ -479,6 +490,7 @@ const ClientCommand kCommands[] = {
     {"RECONNECT", false, false, true, nullptr},  {"RECV", true, false, true, cmd_recv},
     {"SAY", false, false, true, cmd_say},        {"SERVCHAN", false, false, true, nullptr},
     {"SERVER", false, false, true, nullptr},     {"SET", false, false, true, cmd_set},
+    {"SETCURSOR", false, false, true, cmd_setcursor}, {"SETTEXT", false, false, true, cmd_settext},
     {"SETTAB", false, false, true, nullptr},     {"TIMER", false, false, true, cmd_timer},
     {"TOPIC", true, true, true, cmd_topic},      {"UNBAN", true, true, true, cmd_unban},
     {"UNIGNORE", false, false, true, cmd_unignore}, {"UNLOAD", false, false, true, cmd_unload},

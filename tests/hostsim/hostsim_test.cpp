@@ -176,6 +176,29 @@ TEST_F(SimTest, TimerCommandParsesAsTheClient)
     EXPECT_TRUE(sim.timers().empty());
 }
 
+TEST_F(SimTest, ATimerArmedByATimerFiresWithinTheSameAdvance)
+{
+    // A command queue re-arms its timer from the timer's own command.
+    sim.type(chan, "/TIMER -refnum 2255 5 TIMER -refnum 2255 5 ECHO second");
+    sim.advance(4);
+    EXPECT_EQ(sim.timers().size(), 1u);
+    sim.advance(6);  // t=5 arms the next for t=10
+    EXPECT_EQ(sim.count_printed("second"), 1);
+    EXPECT_TRUE(sim.timers().empty());
+}
+
+TEST_F(SimTest, SettextFillsTheInputBoxThatGetInfoReads)
+{
+    sim.type(chan, "/SETTEXT hello  there");
+    EXPECT_EQ(chan.inputbox, "hello  there");
+    ph->xchat_set_context(ph, chan.handle());
+    EXPECT_STREQ(ph->xchat_get_info(ph, "inputbox"), "hello  there");
+    sim.type(chan, "/SETCURSOR 3");
+    sim.type(chan, "/SETTEXT");
+    EXPECT_EQ(chan.inputbox, "");
+    EXPECT_EQ(sim.sent().size(), 0u) << "both are the client's own commands";
+}
+
 TEST_F(SimTest, CommandsReenterHooksAndEatingStopsTheClient)
 {
     Seen seen;

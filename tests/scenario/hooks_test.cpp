@@ -59,9 +59,10 @@ TEST_F(Hooks, UnloadClosesTheLogStream)
 
 TEST_F(Hooks, AFailureWhileLoadingOrUnloadingIsReportedAndLeavesItInactive)
 {
-    sim.throw_in("get_info");
+    sim.throw_in("print");
     EXPECT_NO_THROW(load());
     sim.throw_in({});
+    EXPECT_NE(load_output.find("]> Internal Error (module_init())\n"), std::string::npos) << load_output;
     EXPECT_NE(load_output.find("]> Internal Error (xchat_plugin_init())\n"), std::string::npos) << load_output;
     sim.type(chan, "/QUIBO help");
     EXPECT_EQ(sim.count_printed_containing("stays loaded but inactive"), 1);

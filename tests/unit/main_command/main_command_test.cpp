@@ -5,11 +5,6 @@
 #include "pipeline/commands.h"
 #include "settings/main_command.h"
 
-#include <sys/stat.h>
-
-#include <fstream>
-#include <sstream>
-
 namespace {
 
 // The keywords as the user sees them listed, in their listing order.
@@ -57,23 +52,6 @@ protected:
         add(rows_of_three(kTopics), 517);
         lines.push_back(sep);
         return lines;
-    }
-
-    // A player in the data folder that writes its arguments to a file instead of playing.
-    std::string fake_player()
-    {
-        const std::string record = home.path() + "/played";
-        home.write(".xchat2/quiboscript/zemplaysound", "#!/bin/sh\necho \"$@\" >> '" + record + "'\n");
-        chmod((home.path() + "/.xchat2/quiboscript/zemplaysound").c_str(), 0755);
-        return record;
-    }
-
-    static std::string read_file(const std::string& path)
-    {
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
     }
 };
 

@@ -14,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdarg>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -91,6 +95,23 @@ protected:
     }
 
     static std::string help(int number) { return std::string("\0033") + GetMessage(number); }
+
+    // A player in the data folder that writes its arguments to a file instead of playing.
+    std::string fake_player()
+    {
+        const std::string record = home.path() + "/played";
+        home.write(".xchat2/quiboscript/zemplaysound", "#!/bin/sh\necho \"$@\" >> '" + record + "'\n");
+        chmod((home.path() + "/.xchat2/quiboscript/zemplaysound").c_str(), 0755);
+        return record;
+    }
+
+    static std::string read_file(const std::string& path)
+    {
+        std::ifstream in(path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
 
     hostsim::TempHome home;
     hostsim::Sim sim;
