@@ -5,6 +5,7 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -45,6 +46,24 @@ int wait_for_player(pid_t pid)
     }
 }
 
+// The player keeps standard input, output and error only: the client's sockets,
+// files and pipes must not stay open in a program that outlives the call.
+class OnlyStandardDescriptors {
+public:
+    OnlyStandardDescriptors()
+    {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    }
+    ~OnlyStandardDescriptors() { posix_spawn_file_actions_destroy(&actions); }
+    OnlyStandardDescriptors(const OnlyStandardDescriptors&) = delete;
+    OnlyStandardDescriptors& operator=(const OnlyStandardDescriptors&) = delete;
+    const posix_spawn_file_actions_t* get() const { return &actions; }
+
+private:
+    posix_spawn_file_actions_t actions{};
+};
+
 int run_player(const std::vector<std::string>& command, const char* device)
 {
     std::vector<std::string> words(command);
@@ -53,7 +72,8 @@ int run_player(const std::vector<std::string>& command, const char* device)
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return 127;
+    const OnlyStandardDescriptors descriptors;
+    if (posix_spawnp(&pid, argv[0], descriptors.get(), nullptr, argv.data(), environ) != 0) return 127;
     return wait_for_player(pid);
 }
 

@@ -1,15 +1,17 @@
 // Copies, case conversion, search and find-and-replace on byte strings.
 #include "utilities.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
 std::string* psMessagePointer = nullptr;
 
 namespace {
-
-bool empty(const char* text) { return !text || !*text; }
 
 template <typename Convert>
 std::string each_byte(const char* text, Convert convert)
@@ -50,6 +52,29 @@ std::string strchrpl(const char* text, const char* characters, char replacement)
 }
 
 std::string uinttostr(int number) { return std::to_string(number); }
+
+std::string vformat(const char* format, va_list ap, size_t limit)
+{
+    va_list copy;
+    va_copy(copy, ap);
+    const int size = vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    if (size <= 0) return {};
+    std::string text(static_cast<size_t>(size), '\0');
+    vsnprintf(text.data(), text.size() + 1, format, ap);
+    if (text.size() > limit) text.resize(limit);
+    return text;
+}
+
+bool leading_int(const char* text, int& value)
+{
+    if (!text) return false;
+    char* end = nullptr;
+    const long long number = strtoll(text, &end, 10);  // saturates instead of overflowing
+    if (end == text) return false;
+    value = static_cast<int>(std::clamp<long long>(number, INT_MIN, INT_MAX));
+    return true;
+}
 
 int ustrfindreplace_r(std::string& text, const char* find, const char* replace, int limit)
 {

@@ -8,11 +8,28 @@
 
 #include <regex.h>
 
+#include <cstdarg>
+#include <cstddef>
 #include <ctime>
 #include <string>
 #include <vector>
 
 // ---- strings ---------------------------------------------------------------
+
+// True for a null or empty text.
+inline bool empty(const char* text) { return !text || !*text; }
+// printf into a new string, cut to at most `limit` characters.
+std::string vformat(const char* format, va_list ap, size_t limit = std::string::npos)
+    __attribute__((format(printf, 1, 0)));
+// The leading decimal integer of `text` (blanks and a sign allowed first),
+// held to the int range; false, and `value` untouched, when the text does not
+// begin with one.
+bool leading_int(const char* text, int& value);
+inline int clamped_int(const char* text, int fallback = 0)
+{
+    leading_int(text, fallback);
+    return fallback;
+}
 
 std::string ustrcpy(const char* text);
 std::string ustrtolower(const char* text);
@@ -46,6 +63,13 @@ extern regmatch_t pmatch;
 extern const char* ps_zemregexp_error;
 
 // 1 when the POSIX extended expression matches somewhere in `text`, else 0.
+// Compiled expressions are kept, keyed by pattern, in a cache of at most
+// kRegexpCacheSize entries. A pattern that would take far too long to compile
+// or match (repetitions that expand to more than kMaxRegexpNodes pieces,
+// back-references combined with repetitions) is refused like one that does
+// not compile.
+constexpr size_t kRegexpCacheSize = 128;
+constexpr long kMaxRegexpNodes = 500;
 int zemregexp(const char* pattern, const char* text);
 // `text` with every regular-expression operator except '+' backslash-escaped;
 // the result stays valid until the next call. Null for a null or empty text.

@@ -21,6 +21,7 @@ extern std::vector<NickCall> MyNickCallDB;
 
 // Set by "/QUIBO part": the PART handler closes the window after leaving.
 extern int16_t sFlagCloseWindow_Part;
+void CloseWindowAfterPart();
 // The channel whose WHO refresh is pending; empty when none is.
 extern std::string psFlagDisableUpdateChannel;
 

@@ -7,6 +7,7 @@
 
 std::vector<NickCall> MyNickCallDB;
 int16_t sFlagCloseWindow_Part = 0;
+void CloseWindowAfterPart() { sFlagCloseWindow_Part = 1; }
 std::string psFlagDisableUpdateChannel;
 
 // Not built yet: does nothing.

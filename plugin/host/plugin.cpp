@@ -3,6 +3,8 @@
 
 #include "output/output.h"
 
+#include <utilities.h>
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -12,20 +14,6 @@ std::unique_ptr<Plugin>& instance()
 {
     static std::unique_ptr<Plugin> the_plugin = std::make_unique<Plugin>();
     return the_plugin;
-}
-
-bool empty(const char* text) { return text == nullptr || *text == '\0'; }
-
-std::string vformat(const char* format, va_list ap)
-{
-    va_list copy;
-    va_copy(copy, ap);
-    int size = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (size <= 0) return {};
-    std::string text(static_cast<size_t>(size), '\0');
-    vsnprintf(text.data(), text.size() + 1, format, ap);
-    return text;
 }
 
 }  // namespace

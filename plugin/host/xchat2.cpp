@@ -51,8 +51,6 @@ void closed_window_error(const char* operation)
     plugin().print(line.c_str());
 }
 
-bool empty(const char* text) { return text == nullptr || *text == '\0'; }
-
 // Walks a client list on its own handle, independent of the shared cursor.
 void walk_list(const char* name, const std::function<void(xchat_list*)>& visit)
 {

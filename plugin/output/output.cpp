@@ -4,6 +4,8 @@
 #include "host/host.h"
 #include "settings/settings.h"
 
+#include <utilities.h>
+
 #include <strings.h>
 
 #include <cstdarg>
@@ -11,20 +13,11 @@
 
 namespace {
 
-std::string vformat(const char* format, va_list ap)
-{
-    char buffer[kMaxFormattedText + 1];
-    if (vsnprintf(buffer, sizeof buffer, format, ap) < 0) buffer[0] = '\0';
-    return buffer;
-}
-
-#define FORMAT_ARGUMENTS(format, text) \
-    va_list ap;                        \
-    va_start(ap, format);              \
-    std::string text = vformat(format, ap); \
+#define FORMAT_ARGUMENTS(format, text, limit)  \
+    va_list ap;                                \
+    va_start(ap, format);                      \
+    std::string text = vformat(format, ap, limit); \
     va_end(ap)
-
-bool empty(const char* text) { return !text || !*text; }
 
 bool same_name(const char* given, const std::string& name) { return strcasecmp(given, name.c_str()) == 0; }
 
@@ -32,29 +25,21 @@ bool same_name(const char* given, const std::string& name) { return strcasecmp(g
 
 int sPrintText(HostSession* sess, const char* format, ...)
 {
-    FORMAT_ARGUMENTS(format, text);
+    FORMAT_ARGUMENTS(format, text, kMaxFormattedText);
     PrintText(sess, text.c_str());
     return 0;
 }
 
 int sPrintLog(const char* file, const char* format, ...)
 {
-    FORMAT_ARGUMENTS(format, text);
+    FORMAT_ARGUMENTS(format, text, kMaxFormattedText);
     return WriteLog(file, text.c_str());
 }
 
+// A command is never cut: one too long for the client is refused whole there.
 int sHandleCommand(HostSession* sess, const char* format, ...)
 {
-    // Formatted whole: a command longer than the client takes is refused, never run cut short.
-    va_list ap;
-    va_start(ap, format);
-    va_list copy;
-    va_copy(copy, ap);
-    int size = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-    if (size > 0) vsnprintf(text.data(), text.size() + 1, format, ap);
-    va_end(ap);
+    FORMAT_ARGUMENTS(format, text, std::string::npos);
     return quibo_handle_command(text.c_str(), sess);
 }
 

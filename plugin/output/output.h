@@ -19,8 +19,8 @@ constexpr size_t kMaxFormattedText = 2046;
 int sPrintText(HostSession* sess, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Formats the same way and appends to a log file through WriteLog.
 int sPrintLog(const char* file, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// Formats (never cut) and runs the text as a client command in `sess`; a
-// text longer than the client takes is refused with an error.
+// Formats without a cut and runs the text as a client command in `sess`; a
+// command too long for the client is refused with an error line.
 int sHandleCommand(HostSession* sess, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Appends "<pid>_<seconds since the first call> : <text>" to `file`, keeping

@@ -3,6 +3,12 @@
 int16_t sFlagAway = 0;
 std::string acAwayMessage;
 
+void SetAwayState(int16_t away, std::string_view reason)
+{
+    sFlagAway = away;
+    acAwayMessage.assign(reason.substr(0, kAwayMessageSize));
+}
+
 // Not built yet: does nothing.
 int quibo_allsess(const char*) { return 0; }
 // Not built yet: does nothing.

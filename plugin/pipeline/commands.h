@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct HostSession;
 
@@ -13,6 +14,9 @@ struct HostSession;
 extern int16_t sFlagAway;
 extern std::string acAwayMessage;
 constexpr size_t kAwayMessageSize = 4095;
+
+// Sets the away switch and the reason (cut to kAwayMessageSize bytes).
+void SetAwayState(int16_t away, std::string_view reason);
 
 int quibo_allsess(const char* command);
 int quibo_alluser(HostSession* sess, const char* command);

@@ -7,6 +7,7 @@
 #include "host/host.h"
 #include "host/lifecycle.h"
 #include "settings/command.h"
+#include "utilities.h"
 
 #include <cstdio>
 #include <string>
@@ -20,8 +21,6 @@ int quibo_command(HostSession*, const char*, char*[], char*[]) { return 0; }
 namespace {
 
 constexpr const char* kUnit = "ioplugin";
-
-bool empty(const char* text) { return !text || !*text; }
 
 // No exception leaves a callback into the client: it is reported and the event passes.
 template <typename Body>

@@ -5,6 +5,8 @@ WordList badnick_list;
 WordList filter_list;
 int iFlagRemoveColors = 0;
 
+void UpdateRemoveColors() { iFlagRemoveColors = return_badword("removecolors()", nullptr, filter_list, 4); }
+
 // Not built yet: does nothing.
 int load_badword_file(const char*, WordList&) { return 0; }
 // Not built yet: does nothing.

@@ -11,6 +11,8 @@ extern WordList badnick_list;
 extern WordList filter_list;
 // 1 when the filter list asks for colours to be removed from incoming lines.
 extern int iFlagRemoveColors;
+// Sets iFlagRemoveColors from the entries of the filter list.
+void UpdateRemoveColors();
 
 // Reads `file` into `list`; 0 when it could not be read.
 int load_badword_file(const char* file, WordList& list);

@@ -452,3 +452,19 @@ void ListCommandInQueue(HostSession* session)
     }
     sPrintText(current_tab, "%s", kSeparatorLine);
 }
+
+void FlushWholeCommandQueue()
+{
+    // Left at 2, every later entry would be private and out of reach of deletion.
+    PrivateQueueMode mode;
+    FlushCommandInQueue();
+}
+
+PrivateQueueMode::PrivateQueueMode(bool on)
+{
+    if (on) iCommandStatus_CommandsQueue = kPrivateStatus;
+}
+
+PrivateQueueMode::~PrivateQueueMode() { iCommandStatus_CommandsQueue = 0; }
+
+void ReleaseTimerLock() { sFlagTimerLock = 0; }

@@ -43,6 +43,8 @@ extern int iCommandSent_CommandsQueue;
 extern int iCommandStatus_CommandsQueue;
 // Set when the command run last was a /TIMER: the queue does not re-arm its own timer.
 extern int16_t sFlagTimerLock;
+// The queue's own timer has called back: the queue may arm it again.
+void ReleaseTimerLock();
 // 1 during a drain; the outgoing flood control sets 255 when it has just warned, ending the batch.
 extern int16_t sNoFloodWarning;
 extern time_t tPreviousCommand;
@@ -60,6 +62,18 @@ int ExecCommandInQueue(int mode);
 void ResetPriority();
 // Removes every entry (private ones stay while the status mode is 0), listing each.
 void FlushCommandInQueue();
+// FlushCommandInQueue in the private mode: private entries go too.
+void FlushWholeCommandQueue();
+
+// Holds the queue in its private mode (iCommandStatus_CommandsQueue 2) while
+// it lives when `on`; the mode is 0 again afterwards either way.
+class PrivateQueueMode {
+public:
+    explicit PrivateQueueMode(bool on = true);
+    ~PrivateQueueMode();
+    PrivateQueueMode(const PrivateQueueMode&) = delete;
+    PrivateQueueMode& operator=(const PrivateQueueMode&) = delete;
+};
 // Drops the entries of a window that is going away; its private entries move to another window.
 void EraseCommandForSession(HostSession* session);
 // Removes the entry at the 1-based `index`; 1 when removed.

@@ -91,10 +91,7 @@ bool run_freemem(QuiboCommand& cmd, const void*)
     printf("- User Sentinels Cleaning.\n");
     FlushSentinel(cmd.where(), 0);
     printf("- Command's Queue Cleaning.\n");
-    iCommandStatus_CommandsQueue = 2;
-    FlushCommandInQueue();
-    // Left at 2, every later entry would be private and out of reach of deletion.
-    iCommandStatus_CommandsQueue = 0;
+    FlushWholeCommandQueue();
     printf("- Delete User's Variables.\n");
     flush_user_variables();
     fflush(stdout);
@@ -145,25 +142,17 @@ bool run_away(QuiboCommand& cmd, const void*)
         separator(cmd.where());
         return true;
     }
-    if (*cmd.tail(3)) {
-        sFlagAway = 1;
-        acAwayMessage.assign(cmd.tail(3), strnlen(cmd.tail(3), kAwayMessageSize));
-    } else {
-        sFlagAway = !sFlagAway;
-        acAwayMessage.clear();
-    }
-    if (sFlagAway) {
-        quibo_away(away_reason());
-    } else {
-        acAwayMessage.clear();
-        quibo_away(nullptr);
-    }
+    if (*cmd.tail(3))
+        SetAwayState(1, cmd.tail(3));
+    else
+        SetAwayState(!sFlagAway, "");
+    quibo_away(sFlagAway ? away_reason() : nullptr);
     return true;
 }
 
 bool run_part(QuiboCommand& cmd, const void*)
 {
-    sFlagCloseWindow_Part = 1;
+    CloseWindowAfterPart();
     const char* message = *cmd.tail(3) ? cmd.tail(3) : QUIBO_MESSAGE;
     InsertCommandInQueue(cmd.sess, std::string("/PART ") + window_name(cmd) + " " + message);
     ExecCommandInQueue(0);
@@ -210,7 +199,7 @@ bool run_word_file(QuiboCommand& cmd, const void* data)
     const auto& row = *static_cast<const WordFileRow*>(data);
     const std::string file = cmd.has_arg(3) ? cmd.arg(3) : quibo_data_path(row.default_file);
     load_badword_file(file.c_str(), *row.list);
-    if (row.list == &filter_list) iFlagRemoveColors = return_badword("removecolors()", nullptr, filter_list, 4);
+    if (row.list == &filter_list) UpdateRemoveColors();
     return true;
 }
 

@@ -7,6 +7,8 @@
 #include "settings/main_command.h"
 #include "settings/settings.h"
 
+#include <utilities.h>
+
 #include <strings.h>
 
 #include <cstdio>
@@ -23,7 +25,7 @@ std::span<const QuiboKeyword> (*const kKeywordFamilies[])() = {
 int reduce_argument(const char* text)
 {
     int value = 0;
-    if (!*text || sscanf(text, "%d", &value) != 1) return -1;
+    if (!leading_int(text, value)) return -1;
     return value != 0;
 }
 

@@ -30,16 +30,7 @@ const Form kPrivateForm = Form::Private;
 Form form_of(const void* data) { return *static_cast<const Form*>(data); }
 
 // The queue's private mode for the "(0)" forms; the mode is 0 again afterwards, whatever the form.
-class QueueMode {
-public:
-    explicit QueueMode(Form form)
-    {
-        if (form == Form::Private) iCommandStatus_CommandsQueue = 2;
-    }
-    ~QueueMode() { iCommandStatus_CommandsQueue = 0; }
-    QueueMode(const QueueMode&) = delete;
-    QueueMode& operator=(const QueueMode&) = delete;
-};
+bool private_form(Form form) { return form == Form::Private; }
 
 // Notices and error reports both follow the error switches.
 void report(HostSession* where, int number)
@@ -53,7 +44,7 @@ bool run_exec_queue(QuiboCommand& cmd, const void* data)
 {
     const Form form = form_of(data);
     if (cmd.arg(3)[0] == '^')
-        sFlagTimerLock = 0;
+        ReleaseTimerLock();
     else if (form == Form::Notice)
         report(cmd.where(), 476);
     ExecCommandInQueue(form == Form::Notice ? 1 : 0);
@@ -71,7 +62,7 @@ bool run_flush_queue(QuiboCommand& cmd, const void* data)
     const auto& row = *static_cast<const FlushRow*>(data);
     if (row.announce) report(cmd.where(), 477);
     {
-        QueueMode mode(row.form);
+        PrivateQueueMode mode(private_form(row.form));
         FlushCommandInQueue();
     }
     // The client's own send queue goes too.
@@ -88,7 +79,7 @@ bool run_insert_queue(QuiboCommand& cmd, const void* data)
         return true;
     }
     if (form == Form::Notice && error_output_on()) sPrintText(cmd.where(), GetMessage(478), command);
-    QueueMode mode(form);
+    PrivateQueueMode mode(private_form(form));
     InsertCommandInQueue(current_tab, command);
     return true;
 }
@@ -108,7 +99,7 @@ bool read_seconds(const char* text, int& seconds)
 bool run_insert_queue_timed(QuiboCommand& cmd, const void* data)
 {
     const Form form = form_of(data);
-    QueueMode mode(form);
+    PrivateQueueMode mode(private_form(form));
     int seconds = 0;
     if (!cmd.has_arg(3) || !*cmd.tail(4)) {
         report(cmd.where(), 479);
@@ -124,7 +115,7 @@ bool run_insert_queue_timed(QuiboCommand& cmd, const void* data)
 
 bool run_delete_queue(QuiboCommand& cmd, const void* data)
 {
-    QueueMode mode(form_of(data));
+    PrivateQueueMode mode(private_form(form_of(data)));
     const char* what = cmd.arg(3);
     if (!isdigit(static_cast<unsigned char>(what[0]))) {
         DeleteCommandInQueueString(cmd.sess, what);

@@ -879,6 +879,7 @@ const MessageSignature kMessageSignatures[] = {
     {1095, "d"},
     {1096, "sd"},
     {1097, ""},
+    {1098, "sd"},
 };
 
 }  // namespace

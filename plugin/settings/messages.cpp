@@ -71,6 +71,8 @@ void apply_escapes(std::string& text)
     for (const Escape& escape : kEscapes) replace_all(text, escape.written, escape.becomes);
 }
 
+// Reports of one load; each goes to the window and to standard output, and
+// only the first kReportCap of them are made.
 struct LoadState {
     std::string path;
     int reports = 0;
@@ -79,30 +81,30 @@ struct LoadState {
 
     void syntax_error(int line)
     {
-        if (may_report())
-            sPrintText(current_tab, "\0034Errore di sintassi nel file \0036%s\0034 alla riga\0036 %d \0034: Messaggio ignorato",
-                       path.c_str(), line);
+        if (!may_report()) return;
+        sPrintText(current_tab, "\0034Errore di sintassi nel file \0036%s\0034 alla riga\0036 %d \0034: Messaggio ignorato",
+                   path.c_str(), line);
         printf("\nErrore di sintassi nel file %s alla riga %d : Messaggio ignorato\n", path.c_str(), line);
     }
 
     void out_of_range(int line, int number)
     {
+        if (!may_report()) return;
         printf("\nIl messaggio alla riga %d risulta avere un indice fuori limite ( %d ): Messaggio ignorato\n", line,
                number);
-        if (may_report())
-            sPrintText(current_tab,
-                       "\0034Il messaggio alla riga\0036 %d\0034 risulta avere un indice fuori limite (\0036 %d \0034): "
-                       "Messaggio ignorato",
-                       line, number);
+        sPrintText(current_tab,
+                   "\0034Il messaggio alla riga\0036 %d\0034 risulta avere un indice fuori limite (\0036 %d \0034): "
+                   "Messaggio ignorato",
+                   line, number);
     }
 
     void mismatch(int line, int number)
     {
-        if (may_report())
-            sPrintText(current_tab,
-                       "\0034Il messaggio\0036 %d\0034 alla riga\0036 %d\0034 del file\0036 %s\0034 non corrisponde ai "
-                       "valori passati dal plugin: Messaggio ignorato",
-                       number, line, path.c_str());
+        if (!may_report()) return;
+        sPrintText(current_tab,
+                   "\0034Il messaggio\0036 %d\0034 alla riga\0036 %d\0034 del file\0036 %s\0034 non corrisponde ai "
+                   "valori passati dal plugin: Messaggio ignorato",
+                   number, line, path.c_str());
         printf("\nIl messaggio %d alla riga %d del file %s non corrisponde ai valori passati dal plugin: Messaggio "
                "ignorato\n",
                number, line, path.c_str());
@@ -110,11 +112,11 @@ struct LoadState {
 
     void unterminated(int line)
     {
-        if (may_report())
-            sPrintText(current_tab,
-                       "\0034ATTENZIONE: nel file \0036%s\0034 alla riga\0036 %d \0034 e' presente un Messaggio senza "
-                       "terminatore.",
-                       path.c_str(), line);
+        if (!may_report()) return;
+        sPrintText(current_tab,
+                   "\0034ATTENZIONE: nel file \0036%s\0034 alla riga\0036 %d \0034 e' presente un Messaggio senza "
+                   "terminatore.",
+                   path.c_str(), line);
         printf("\nATTENZIONE: nel file %s alla riga %d e' presente un Messaggio senza terminatore.\n", path.c_str(),
                line);
     }
@@ -169,7 +171,10 @@ void store(LoadState& state, const std::string& line, bool had_break, int line_n
         state.unterminated(line_number);
     apply_escapes(text);
     if (!conversions_match(number, text)) {
+        // Not even an earlier file's text: the substitute shows that this one is wrong.
         state.mismatch(line_number, number);
+        apsMessageArray[number].clear();
+        slot_set[number] = false;
         return;
     }
     apsMessageArray[number] = std::move(text);
@@ -180,16 +185,33 @@ void store(LoadState& state, const std::string& line, bool had_break, int line_n
 
 namespace {
 
+// Reads one line, keeping at most kMaxLineLength bytes of it: the rest of a
+// longer line is read past, never held. False at the end of the file.
+bool read_line(std::streambuf& file, std::string& line, bool& had_break)
+{
+    line.clear();
+    had_break = false;
+    bool any = false;
+    for (int c = file.sbumpc(); c != std::char_traits<char>::eof(); c = file.sbumpc()) {
+        any = true;
+        if (c == '\n') {
+            had_break = true;
+            break;
+        }
+        if (line.size() < kMaxLineLength) line += static_cast<char>(c);
+    }
+    return any;
+}
+
 // Reads every line of the open file; false when it holds too many messages.
-bool read_messages(LoadState& state, std::ifstream& file)
+bool read_messages(LoadState& state, std::streambuf& file)
 {
     std::string line;
+    bool had_break = false;
     int line_number = 0;
     int message_lines = 0;
-    while (std::getline(file, line)) {
+    while (read_line(file, line, had_break)) {
         ++line_number;
-        const bool had_break = !file.eof();
-        if (line.size() > kMaxLineLength) line.resize(kMaxLineLength);
         if (!line.empty() && (line[0] == '#' || line[0] == '\0')) continue;
         int number = -1;
         if (!parse_header(line, number)) {
@@ -224,8 +246,8 @@ int load_message_file(const char* language)
         printf("ERROR: Unable to load file %s; reason: %s\n", state.path.c_str(), strerror(errno));
         return 0;
     }
-    std::ifstream file(state.path, std::ios::binary);
-    if (!file || !read_messages(state, file)) return 0;
+    std::filebuf file;
+    if (!file.open(state.path, std::ios::in | std::ios::binary) || !read_messages(state, file)) return 0;
     ssFlagAlredyLoaded = 1;
     puts(" completed.");
     return 1;

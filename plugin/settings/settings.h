@@ -123,6 +123,8 @@ extern int flag_write_setup_failed;
 
 // "<home>/.xchat2/quiboscript/quiborc"
 std::string default_setup_path();
+// True when `path` names the default file, compared without regard to case.
+bool is_default_setup_path(const std::string& path);
 // Reads the file named by psQuiboscriptRC into the settings; reports in the current window.
 void ReadSetup(HostSession* sess);
 // Writes every stored setting to psQuiboscriptRC (through a checked temporary file).

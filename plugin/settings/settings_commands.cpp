@@ -7,6 +7,8 @@
 #include "settings/messages.h"
 #include "settings/settings.h"
 
+#include <utilities.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -115,7 +117,7 @@ bool run_save(QuiboCommand& cmd, const void*)
     choose_setup_file(cmd);
     WriteSetup();
     if (!flag_write_setup_failed) {
-        if (psQuiboscriptRC != default_setup_path())
+        if (!is_default_setup_path(psQuiboscriptRC))
             sPrintText(cmd.sess, "\0033Configuration file\0038 %s\0033 saved successfully.", psQuiboscriptRC.c_str());
         else
             PrintText(cmd.sess, GetMessage(506));
@@ -146,7 +148,7 @@ bool run_parser(QuiboCommand& cmd, const void*)
         long value = strtol(cmd.arg(3), &end, 10);
         if (end != cmd.arg(3)) section = value;
     }
-    int value = cmd.has_arg(4) ? atoi(cmd.arg(4)) : 0;
+    int value = cmd.has_arg(4) ? clamped_int(cmd.arg(4)) : 0;
     if (section >= 0 && section < kParserModeCount) {
         iFlagParserMode[section] = value;
         sPrintText(where, "\0035Parsing of \0036%s\0035 message is %s", apsFlagParseMode[section], parse_state(value));
@@ -196,6 +198,7 @@ bool run_alert_target(QuiboCommand& cmd, const void* data)
         sPrintText(where, "%s", GetMessage(row.cleared_message));
         return true;
     }
+    if (!text_fits(cmd, cmd.arg(3))) return true;
     set_pair(*row.pair, cmd.has_arg(3) ? cmd.arg(3) : channel_of(cmd.sess), server_of(cmd.sess));
     sPrintText(where, GetMessage(row.set_message), row.pair->text[0].c_str(), row.pair->text[1].c_str());
     return true;
@@ -213,6 +216,7 @@ bool run_word(QuiboCommand& cmd, const void*)
         sPrintText(where, "%s", GetMessage(507));
         return true;
     }
+    if (!text_fits(cmd, cmd.arg(3))) return true;
     if (cmd.has_arg(3)) {
         set_pair(pair, strcmp(cmd.arg(4), "*") == 0 ? "*" : channel_of(cmd.sess), cmd.arg(3));
     } else if (!iFlagEnableDatabase) {

@@ -272,28 +272,11 @@ bool read_field(SetupReader& reader, const SetupField& field)
     return false;
 }
 
-int magnitude(int value) { return value == INT_MIN ? INT_MAX : (value < 0 ? -value : value); }
-
-// Whatever the file held, every setting leaves here with a value its users can work with.
-void keep_values_sane()
+// Values come back as they were stored; only a limit below one message per
+// flood window would make the flood control hold back everything.
+void keep_message_limit_usable()
 {
-    for (int* flag : {&iFlagDebugMode, &iFlagLogFile, &iFlagCloneDetect, &iFlagPrintClone, &iFlagPrintList, &iFlagColor,
-                      &iFlagQueryBeep, &iFlagNickBeep, &iFlagDomainMonitoring, &iFlagNickJoinMonitoring,
-                      &iFlagCTCPAnswer, &iFlagBeep, &iFlagTextFloodOutgoing, &iFlagIgnoreMessage, &iFlagQuiboMessage,
-                      &iFlagLocalUserModeChg, &iFlagEnableDatabase, &iFlagEnableEvent, &iFlagAwaySystem,
-                      &iFlagErrorMessage, &iFlagDisableDBUpdating, &iFlagMonitoringMessage, &iFlagAwayMessage,
-                      &iFlagCurrentTab, &iFlagTextFloodError, &iFlagBadWordSystem, &iFlagBadWordMessage,
-                      &iFlagTextFloodIncoming, &iFlagAdvancedLog, &iFlagKeepQueueCommandCorrupted,
-                      &iPKIgnoreCTCPVersion, &iPKAllowOnTimeout, &iFlagDisableSHBM})
-        *flag = *flag != 0;
-    for (int& mode : iFlagParserMode) mode = mode != 0;
-    for (int* number : {&iMaxCloneCount, &iMaxQueryMSGFlood, &iMaxMessageChar, &iFlagDebugModeFnc,
-                        &iFlagEventsManagerDebug, &iFlagFilterSystem, &iPrivateKillerAlert, &iPrivateKillerMessage})
-        *number = magnitude(*number);
     if (iMaxMessageSent < 1) iMaxMessageSent = 1;
-    for (time_t* interval : {&tCTCPFloodTimer, &tSoundCommandTimer})
-        if (*interval < 1) *interval = 1;
-    if (tMinSecondSent < 0) tMinSecondSent = 0;
 }
 
 void default_if_null(OptionalText& text, const char* value)
@@ -316,8 +299,6 @@ void apply_last_defaults()
     default_if_null(psPipeCommand, "");
 }
 
-bool is_default_path(const std::string& path) { return strcasecmp(path.c_str(), default_setup_path().c_str()) == 0; }
-
 // Reads the fields the version holds; false at the first short read or bad length.
 bool read_fields(SetupReader& reader, int version)
 {
@@ -330,7 +311,7 @@ void report_unreadable(const std::string& path)
 {
     const char* reason = strerror(errno);
     sPrintText(current_tab, "%s", kSeparatorLine);
-    if (!is_default_path(path)) {
+    if (!is_default_setup_path(path)) {
         sPrintText(current_tab, "\0034Unable to open configuration file \0033%s\0034. (\0038%s\0034)", path.c_str(),
                    reason);
         return;
@@ -373,6 +354,11 @@ bool slurp(const std::string& path, std::string& bytes)
 
 }  // namespace
 
+bool is_default_setup_path(const std::string& path)
+{
+    return strcasecmp(path.c_str(), default_setup_path().c_str()) == 0;
+}
+
 std::string SetupImage()
 {
     std::string image;
@@ -414,10 +400,10 @@ void ReadSetup(HostSession*)
     } else {
         bool complete = read_fields(reader, version);
         apply_version_defaults(version);
-        keep_values_sane();
+        keep_message_limit_usable();
         if (!complete)
             report_damage(path, reader.offset());
-        else if (is_default_path(path))
+        else if (is_default_setup_path(path))
             sPrintText(current_tab, GetMessage(230), version);
         else
             sPrintText(current_tab, "\0033Configuration file\0038 %s\0033 readed successfully (\0032 %d\0033 version)",

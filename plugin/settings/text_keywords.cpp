@@ -50,7 +50,8 @@ void report_text(const TextKeyword& row, HostSession* where)
     const OptionalText& text = *row.variable;
     if (text.set) {
         sPrintText(where, GetMessage(row.set_message), text.value.c_str());
-        if (row.note_when_set) sPrintText(where, "%s", GetMessage(row.note_when_set));
+        // The note takes no values; formatted, its "%%" show as the "%" the user types.
+        if (row.note_when_set) sPrintText(where, GetMessage(row.note_when_set));
     } else if (row.message_when_null) {
         sPrintText(where, "%s", GetMessage(row.message_when_null));
     } else {
@@ -61,6 +62,7 @@ void report_text(const TextKeyword& row, HostSession* where)
 bool run_text_keyword(QuiboCommand& cmd, const void* data)
 {
     const auto& row = *static_cast<const TextKeyword*>(data);
+    if (!text_fits(cmd, cmd.tail(3))) return true;
     set_text(row, cmd.tail(3));
     report_text(row, cmd.where());
     PrintHelp(cmd.sess, GetMessage(row.help_message));
@@ -71,6 +73,7 @@ bool run_language(QuiboCommand& cmd, const void*)
 {
     HostSession* where = cmd.where();
     const char* rest = cmd.tail(3);
+    if (!text_fits(cmd, rest)) return true;
     psMessageLanguage.clear();
     if (*rest) {
         psMessageLanguage.assign(rest);
@@ -85,6 +88,13 @@ bool run_language(QuiboCommand& cmd, const void*)
 }
 
 }  // namespace
+
+bool text_fits(const QuiboCommand& cmd, const char* text)
+{
+    if (strlen(text) <= static_cast<size_t>(kMaxSetupText)) return true;
+    sPrintText(cmd.where(), GetMessage(1098), cmd.arg(2), kMaxSetupText);
+    return false;
+}
 
 void report_language_failure(HostSession* where, const char* language)
 {

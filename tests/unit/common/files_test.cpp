@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -29,9 +31,10 @@ bool open_in_process(const fs::path& path)
     return false;
 }
 
+// One folder per test process: the suite runs tests side by side.
 fs::path fresh_dir(const char* name)
 {
-    const fs::path dir = fs::path(testing::TempDir()) / name;
+    const fs::path dir = fs::path(testing::TempDir()) / (std::string(name) + "_" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
@@ -120,4 +123,19 @@ TEST_F(Sound, NamesReachThePlayerWholeAndItsStatusComesBack)
     player = dir / "missing";
     EXPECT_EQ(play("a.au", 1), 127);
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "every player was reaped";
+}
+
+TEST_F(Sound, ThePlayerInheritsNoDescriptorOfTheClient)
+{
+    // A descriptor as the client's sockets and files are: open, not closed on exec.
+    constexpr int kClientDescriptor = 77;
+    const int fd = open(calls.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(dup2(fd, kClientDescriptor), kClientDescriptor);
+    close(fd);
+    std::ofstream(player) << "#!/bin/sh\n[ -e /proc/self/fd/77 ] && echo inherited >> \"$(dirname \"$0\")/calls\"\n"
+                             "echo played >> \"$(dirname \"$0\")/calls\"\nexit 1\n";
+    EXPECT_EQ(play("a.au", 1), 1);
+    close(kClientDescriptor);
+    EXPECT_EQ(read_all(calls), "played\n");
 }

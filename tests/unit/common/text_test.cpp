@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
+#include <string>
 
 TEST(FindReplace, ReplacesLeftToRightWithoutRescanning)
 {
@@ -49,6 +51,81 @@ TEST(Zemregexp, MatchesAndExplainsCompileErrors)
     EXPECT_EQ(ps_zemregexp_error, nullptr);
 }
 
+namespace {
+
+int quiet_match(const char* pattern, const char* text)
+{
+    testing::internal::CaptureStdout();
+    const int found = zemregexp(pattern, text);
+    testing::internal::GetCapturedStdout();
+    return found;
+}
+
+}  // namespace
+
+TEST(Zemregexp, KeepsCompiledPatternsWithTheirVerdicts)
+{
+    // An invalid pattern met again from the cache is reported again, with the same text.
+    for (int round = 0; round < 2; ++round) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(zemregexp("a{2", "aa"), 0);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "OOPS, Invalid regexp (Un-matched brace interval operators.)\n");
+        EXPECT_STREQ(ps_zemregexp_error, "Un-matched brace interval operators.");
+        EXPECT_EQ(zemregexp("x(y+)", "axyyb"), 1);
+        EXPECT_EQ(pmatch.rm_so, 1);
+        EXPECT_EQ(pmatch.rm_eo, 4);
+        EXPECT_EQ(ps_zemregexp_error, nullptr);
+    }
+    // More patterns than the cache holds: the ones that left are compiled again.
+    for (size_t i = 0; i < 2 * kRegexpCacheSize; ++i) {
+        const std::string pattern = "^n" + std::to_string(i) + "$";
+        EXPECT_EQ(zemregexp(pattern.c_str(), ("n" + std::to_string(i)).c_str()), 1) << pattern;
+        EXPECT_EQ(zemregexp(pattern.c_str(), "n"), 0) << pattern;
+    }
+    EXPECT_EQ(zemregexp("^n0$", "n0"), 1);
+}
+
+TEST(Zemregexp, RefusesPatternsThatWouldTakeTooLong)
+{
+    const char* const expanded = "Pattern too complex: its repetitions expand to too many pieces to match in reasonable time.";
+    const char* const backtracking =
+        "Pattern too complex: back-references together with repetition operators can take minutes to match.";
+    const std::pair<const char*, const char*> refused[] = {
+        {"((a{1,100}){1,100}){1,50}", expanded}, {"(a{1,255}){1,255}", expanded},  {"((.*)*){1,255}x", expanded},
+        {"(a*)*\\1x", backtracking},       {"(.*)\\1x", backtracking},
+        {"(a|b)\\1{2}", backtracking},
+    };
+    for (const auto& [pattern, reason] : refused) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(zemregexp(pattern, "aaaaaaaaaaaaaaaaaaaaaaaaab"), 0) << pattern;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("OOPS, Invalid regexp (") + reason + ")\n");
+        EXPECT_STREQ(ps_zemregexp_error, reason) << pattern;
+    }
+    // Ordinary patterns, large intervals and plain back-references still work.
+    const std::tuple<const char*, const char*, int> accepted[] = {
+        {"^[0-9]{1,3}(\\.[0-9]{1,3}){3}$", "10.0.0.254", 1}, {".{1,240}z", "abcz", 1},
+        {"([a-z]) \\1", "say a a", 1},                       {"(ab|cd)\\1", "abcd", 0},
+        {"[]{}(]{2}", "({", 1},                               {"a{,2}b", "aab", 1},
+        {"[[:alpha:]]{3}", "ab1", 0},                         {"\\(+", "((", 1},
+    };
+    for (const auto& [pattern, text, expected] : accepted) {
+        EXPECT_EQ(quiet_match(pattern, text), expected) << pattern;
+        EXPECT_EQ(ps_zemregexp_error, nullptr) << pattern;
+    }
+}
+
+TEST(Numbers, TypedNumbersAreHeldToTheIntRange)
+{
+    const std::tuple<const char*, int> cases[] = {
+        {"42", 42},          {" -7x", -7},        {"+3", 3},          {"99999999999999999999", INT_MAX},
+        {"-99999999999999999999", INT_MIN}, {"2147483648", INT_MAX}, {"-2147483649", INT_MIN},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(clamped_int(text), expected) << text;
+    EXPECT_EQ(clamped_int("off", -1), -1);
+    EXPECT_EQ(clamped_int("", -1), -1);
+    EXPECT_EQ(clamped_int(nullptr, 5), 5);
+}
+
 TEST(Zemescaperegexp, EscapesOperatorsButNotPlus)
 {
     EXPECT_STREQ(zemescaperegexp("a.b\\c"), "a\\.b\\\\c");
@@ -78,13 +155,30 @@ TEST(ZemregexpProgram, PrintsByteExactTextsAndAlwaysExitsWithZero)
         {"'^x_QUIBOSCRIPT_COMMA_y' 'x,y$_z'", "regexp   ^x,y   on:   x,y z   = 1\nPattern found from char 1 to 3 = 'x,y'\n"},
         {"'(ab' abc", "OOPS, Invalid regexp (Un-matched parenthesis group operators.)\nregexp   (ab   on:   abc   = 0\n"},
         {"only", usage},
+        // Refused at once: compiled, it would take seconds and close to a gigabyte.
+        {"'((a{1,100}){1,100}){1,50}' aaaaaaaaaab",
+         "OOPS, Invalid regexp (Pattern too complex: its repetitions expand to too many pieces to match in reasonable "
+         "time.)\nregexp   ((a{1,100}){1,100}){1,50}   on:   aaaaaaaaaab   = 0\n"},
     };
     for (const auto& [args, expected] : cases) {
-        FILE* program = popen((std::string(ZEMREGEXP_PROGRAM) + " " + args).c_str(), "r");
+        // Two seconds of processor time are far more than any of these needs.
+        const std::string line = std::string("ulimit -t 2; ") + ZEMREGEXP_PROGRAM + " " + args;
+        FILE* program = popen(line.c_str(), "r");
         ASSERT_NE(program, nullptr);
         std::string output;
         for (int c; (c = fgetc(program)) != EOF;) output += static_cast<char>(c);
         EXPECT_EQ(output, expected) << args;
         EXPECT_EQ(pclose(program), 0) << args;
     }
+}
+
+TEST(ZemregexpProgram, SeesMultiByteCharactersAsTheClientDoes)
+{
+    const std::string line = std::string("LC_ALL=C.UTF-8 ") + ZEMREGEXP_PROGRAM + " '^.$' '\xc3\xa9'";
+    FILE* program = popen(line.c_str(), "r");
+    ASSERT_NE(program, nullptr);
+    std::string output;
+    for (int c; (c = fgetc(program)) != EOF;) output += static_cast<char>(c);
+    pclose(program);
+    EXPECT_EQ(output, "regexp   ^.$   on:   \xc3\xa9   = 1\nPattern found from char 1 to 2 = '\xc3\xa9'\n");
 }

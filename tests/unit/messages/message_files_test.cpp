@@ -221,7 +221,7 @@ void add_numbers(const std::string& text, const std::string& where, std::map<int
     static const std::regex number(R"((^|[^\w.])(\d+)(?![\w.]))");
     for (std::sregex_iterator it(text.begin(), text.end(), number), end; it != end; ++it) {
         int value = std::stoi((*it)[2]);
-        if (value >= 1 && value <= 1097) used.emplace(value, where);
+        if (value >= 1 && value <= 1098) used.emplace(value, where);
     }
 }
 

@@ -50,6 +50,15 @@ TEST_F(OutputInClient, TemplatesAreTranslatedAndValuesNeverMakeASecondLine)
     EXPECT_EQ(sim.sent()[1].line, "PRIVMSG #chan :one%010two%013three");
 }
 
+TEST_F(OutputInClient, ACommandTooLongIsRefusedNeverRunCut)
+{
+    StdoutCapture quiet;
+    sHandleCommand(sess, "/say %s", std::string(3000, 'x').c_str());
+    quiet.stop();
+    EXPECT_TRUE(sim.sent().empty());
+    EXPECT_EQ(sim.count_printed("QuIbOsCrIpT: XChat2: quibo_handle_command(...): ERROR"), 1);
+}
+
 TEST_F(OutputInClient, SoundCheckPlaysTheWarningOrPrintsWhyNot)
 {
     TempHome home;

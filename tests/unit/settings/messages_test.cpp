@@ -1,6 +1,8 @@
 // Language message files: syntax, escapes, report cap, overlay, checked conversions.
 #include "settings_fixture.h"
 
+#include "largest_allocation.h"
+
 #include <fstream>
 
 namespace {
@@ -14,10 +16,11 @@ protected:
         sim.clear_records();
         hostsim::StdoutCapture quiet;
         loaded = LoadMessageFile(language.c_str());
-        quiet.stop();
+        standard_output = quiet.stop();
         return take();
     }
     int loaded = -1;
+    std::string standard_output;  // what the last load wrote there
 };
 
 const char* const kNotLoaded =
@@ -74,6 +77,24 @@ TEST_F(Messages, BadLinesAreReportedAtMostNineTimes)
     EXPECT_EQ(reports[2], "\0034Il messaggio alla riga\0036 2\0034 risulta avere un indice fuori limite (\0036 -1 "
                           "\0034): Messaggio ignorato");
     EXPECT_STREQ(GetMessage(11), "kept");
+    size_t lines = 0;
+    for (size_t at = 0; (at = standard_output.find("ignorato\n", at)) != std::string::npos; ++at) ++lines;
+    EXPECT_EQ(lines, 9u) << standard_output;
+}
+
+TEST_F(Messages, AHugeOneLineFileIsNotHeldWhole)
+{
+    constexpr size_t kLine = 8 << 20;
+    std::string content = "// 7005 \"" + std::string(kLine, 'h') + "\"\n// 7006 \"after\"\n";
+    home.write(".xchat2/quiboscript/quibo_enorme.msg", content);
+    std::string().swap(content);
+    largest_allocation = 0;
+    hostsim::StdoutCapture quiet;
+    EXPECT_EQ(LoadMessageFile("enorme"), 1);
+    quiet.stop();
+    EXPECT_LT(largest_allocation, kLine / 64);
+    EXPECT_EQ(std::string(GetMessage(7005)), std::string(4094 - 9, 'h'));  // the line's first 4094 bytes
+    EXPECT_STREQ(GetMessage(7006), "after");
 }
 
 TEST_F(Messages, SecondLanguageOverlaysTheFirst)
@@ -94,6 +115,14 @@ TEST_F(Messages, TextWithOtherConversionsIsRefused)
     EXPECT_NE(std::string(GetMessage(233)).find("Messaggio numero 233"), std::string::npos);
     EXPECT_STREQ(GetMessage(7004), "%s free");  // no signature yet: not checked
     EXPECT_EQ(message(230, 5), GetMessage(230));
+}
+
+TEST_F(Messages, AMismatchedOverlayFallsBackToTheSubstitute)
+{
+    ASSERT_STREQ(GetMessage(230), "\0033File di configurazione caricato correttamente (versione\0038 %d\0033).");
+    auto reports = load("sbagliato", "// 0230 \"%s\"\n");
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_NE(std::string(GetMessage(230)).find("Messaggio numero 230"), std::string::npos);
 }
 
 TEST_F(Messages, ConversionsAreReadAsTheCodePassesThem)

@@ -1,6 +1,7 @@
 // /QUIBO setting keywords: what they change and what they print.
 #include "settings_fixture.h"
 
+#include <climits>
 #include <filesystem>
 
 namespace {
@@ -96,7 +97,9 @@ TEST_F(Keywords, TextSettingsAndTheirEmptyValues)
 {
     quibo("postfix [ok] x");
     EXPECT_EQ(psPostfixOutput.value, "[ok] x");
-    EXPECT_EQ(take(), (std::vector<std::string>{message(425, "[ok] x"), GetMessage(426), sep, help(428), sep}));
+    // 426 takes no values: its doubled percent signs show as the single ones the user types.
+    EXPECT_EQ(take(), (std::vector<std::string>{message(425, "[ok] x"), message(426), sep, help(428), sep}));
+    EXPECT_NE(message(426).find("%B %C %O %R %U"), std::string::npos);
     quibo("postfix");
     EXPECT_FALSE(psPostfixOutput.set);
     EXPECT_EQ(take().front(), GetMessage(427));
@@ -157,6 +160,90 @@ TEST_F(Keywords, VarResetRestoresSettingsButNotTheParser)
     EXPECT_EQ(lines[49], sep);
     EXPECT_EQ(lines[57], message(802, "irc.test.net"));
     EXPECT_EQ(lines[60], message(706, ".xchat2/quiboscript/", "irc.test.net"));
+}
+
+TEST_F(Keywords, NumbersTypedWithOverflowAreHeldToTheIntRange)
+{
+    quibo("color 0");
+    quibo("color 4294967296");  // cut to int, this would read as 0
+    EXPECT_EQ(iFlagColor, 1);
+    quibo("parser 3 4294967296");
+    EXPECT_EQ(iFlagParserMode[3], INT_MAX);
+    quibo("parser 4 -99999999999999999999");
+    EXPECT_EQ(iFlagParserMode[4], INT_MIN);
+    quibo("clonecount -99999999999999999999");
+    EXPECT_EQ(iMaxCloneCount, INT_MAX);
+    quibo("ctcptime 99999999999999999999");
+    EXPECT_EQ(tCTCPFloodTimer, INT_MAX);
+    quibo("pktime -2147483648");
+    EXPECT_EQ(iPrivateKillerAlert, INT_MAX);
+    iFlagParserMode[3] = iFlagParserMode[4] = 1;
+}
+
+TEST_F(Keywords, TextsLongerThanTheFileKeepsAreRefused)
+{
+    const std::string longest(kMaxSetupText, 'x');
+    const std::string too_long(kMaxSetupText + 1, 'x');
+    for (const char* keyword : {"identifycmd", "prefix", "postfix", "awaypostfix", "pipecommand", "audiodevice"}) {
+        quibo(std::string(keyword) + " " + too_long);
+        EXPECT_EQ(take(), (std::vector<std::string>{message(1098, keyword, kMaxSetupText)})) << keyword;
+    }
+    EXPECT_EQ(psIdentifyCommand.value, "/MSG NickServ Identify");
+    EXPECT_FALSE(psPrefixOutput.set);
+    EXPECT_EQ(psAudioDevice.value, "ALSA");
+    quibo("language " + too_long);
+    quibo("join " + too_long);
+    quibo("mod " + too_long);
+    quibo("word " + too_long + " *");
+    EXPECT_EQ(take(), (std::vector<std::string>{message(1098, "language", kMaxSetupText),
+                                                message(1098, "join", kMaxSetupText),
+                                                message(1098, "mod", kMaxSetupText),
+                                                message(1098, "word", kMaxSetupText)}));
+    EXPECT_EQ(psMessageLanguage.value, "italiano");
+    EXPECT_FALSE(psFlagChanJoinBeep.set || psFlagChanModBeep.set || psFlagChanWordBeep.set);
+    quibo("identifycmd " + longest);
+    EXPECT_EQ(psIdentifyCommand.value, longest);
+}
+
+// Every value the keywords can set, saved with /quibo save and read back with /quibo read.
+TEST_F(Keywords, EverySettableValueComesBackFromSaveAndRead)
+{
+    home.copy_in(QUIBO_SOURCE_DIR "/data/quibo_english.msg", ".xchat2/quiboscript/quibo_english.msg");
+    const std::string longest(kMaxSetupText, 'p');
+    const std::vector<std::string> typed = {
+        "debug", "log", "clonedetect", "cloneprint", "listprint", "color", "clonecount 2147483648", "query", "nick",
+        "dm", "jm", "maxquery 7", "ctcp", "ctcptime 99", "alert", "soundtime 2", "maxsent 4", "minsecond 0",
+        "textfloodout", "join #a", "mod Bob", "word pizza *", "prefix " + longest, "postfix %Bbye%O", "ignoreprint",
+        "quibomsg", "mode", "debugfnc 0", "database", "event", "language english", "awaypostfix |zz", "setaway",
+        "pipecommand /say", "audiodevice /dev/dsp1", "maxchar 0", "identifycmd /msg NickServ identify s\xc3\xa9gret",
+        "error", "dbupdate", "mmsg", "awaymessage", "currenttab", "textflooderr", "badword", "badwordmsg",
+        "eventdebug 9", "parser 3 5", "parser 18 1", "textfloodin", "logadvanced", "pktime 3", "filter 4",
+        "pkmsg 6", "keepcmdqueue", "pkversion", "pkallow", "shbm",
+    };
+    hostsim::StdoutCapture quiet;
+    for (const std::string& line : typed) quibo(line);
+    const std::string saved = SetupImage();
+    quibo("save");
+    quibo("var reset");
+    for (int& mode : iFlagParserMode) mode = 1;
+    quibo("read");
+    quiet.stop();
+    EXPECT_EQ(SetupImage(), saved);
+    EXPECT_EQ(iFlagParserMode[3], 5);
+    EXPECT_EQ(iMaxCloneCount, INT_MAX);
+    EXPECT_EQ(iMaxMessageChar, 0);
+    EXPECT_EQ(psPrefixOutput.value, longest);
+    EXPECT_EQ(psMessageLanguage.value, "english");
+    EXPECT_EQ(psFlagChanWordBeep.text[1], "pizza");
+    iFlagParserMode[3] = 1;
+    iFlagParserMode[18] = 0;
+}
+
+TEST_F(Keywords, SaveKnowsTheDefaultFileWhateverItsCase)
+{
+    quibo("save .xchat2/quiboscript/QuiboRC");
+    EXPECT_EQ(take(), (std::vector<std::string>{GetMessage(506)}));
+    EXPECT_EQ(psQuiboscriptRC, default_setup_path());
 }
 
 TEST_F(Keywords, SaveToAnotherFileComesBackToTheDefault)

@@ -81,14 +81,10 @@ protected:
         return lines;
     }
 
+    // Values are kept as stored, except a message limit below one.
     static void expect_sane()
     {
-        for (int flag : {iFlagDebugMode, iFlagColor, iFlagBeep, iFlagErrorMessage, iFlagCurrentTab, iFlagDisableSHBM})
-            EXPECT_TRUE(flag == 0 || flag == 1);
         EXPECT_GE(iMaxMessageSent, 1);
-        EXPECT_GE(iMaxMessageChar, 0);
-        EXPECT_GE(tCTCPFloodTimer, 1);
-        EXPECT_GE(tSoundCommandTimer, 1);
         EXPECT_TRUE(psMessageLanguage.set && psAwayPostfix.set && psPipeCommand.set);
         for (const OptionalText* text : {&psPrefixOutput, &psPostfixOutput, &psAudioDevice, &psIdentifyCommand})
             EXPECT_LE(text->value.size(), static_cast<size_t>(kMaxSetupText));
@@ -106,6 +102,32 @@ TEST_F(SetupFile, RoundTripRestoresEveryField)
     EXPECT_EQ(SetupImage(), saved);
     EXPECT_EQ(reports(), (std::vector<std::string>{message(230, 38)}));
     iFlagDebugModeFnc = 0;
+}
+
+TEST_F(SetupFile, StoredValuesComeBackAsStored)
+{
+    iFlagParserMode[5] = 5;
+    iPrivateKillerAlert = -3;
+    iFlagColor = 7;
+    iMaxCloneCount = -1;
+    iMaxMessageChar = -20;
+    tCTCPFloodTimer = 0;
+    tSoundCommandTimer = -4;
+    tMinSecondSent = -1;
+    iMaxMessageSent = 0;
+    write_file(SetupImage());
+    quiet_defaults();
+    ReadSetup(nullptr);
+    EXPECT_EQ(iFlagParserMode[5], 5);
+    EXPECT_EQ(iPrivateKillerAlert, -3);  // below one: the guard stays off
+    EXPECT_EQ(iFlagColor, 7);
+    EXPECT_EQ(iMaxCloneCount, -1);
+    EXPECT_EQ(iMaxMessageChar, -20);
+    EXPECT_EQ(tCTCPFloodTimer, 0);
+    EXPECT_EQ(tSoundCommandTimer, -4);
+    EXPECT_EQ(tMinSecondSent, -1);
+    EXPECT_EQ(iMaxMessageSent, 1);
+    iFlagParserMode[5] = 1;
 }
 
 TEST_F(SetupFile, EmptyTextsAndPairsComeBackAsNoValue)
