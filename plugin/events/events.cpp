@@ -14,3 +14,7 @@ int VerifyDeferredEvent(HostSession*, const char*) { return 0; }
 
 // Not built yet: does nothing.
 void FlushSentinel(HostSession*, int) {}
+// Not built yet (the sentinel store lands later): reads nothing.
+int ReadSentinel(HostSession*, const char*) { return 0; }
+// Not built yet (the sentinel store lands later): does nothing.
+void FlushAllSentinel() {}

@@ -13,3 +13,7 @@ int VerifyDeferredEvent(HostSession* sess, const char* reference);
 
 // Frees every sentinel; reports go to `where`.
 void FlushSentinel(HostSession* where, int mode);
+// Replaces the user sentinels by those of `file` (the default file when null or empty).
+int ReadSentinel(HostSession* sess, const char* file);
+// Deletes every sentinel without a word (unload).
+void FlushAllSentinel();

@@ -4,7 +4,9 @@
 
 #include "xchat_plugin.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,9 @@ struct HostServer {
     std::string channel_types;   // channel prefix characters
     std::string network;
     int is_away = 0;
-    xchat_context* any_ctx = nullptr;  // a context of this server, for get_info and nickcmp
+    // An open context of this server (its server tab when it has one), for
+    // get_info and nickcmp; chosen again at every rebuild of the mirror.
+    xchat_context* any_ctx = nullptr;
 };
 
 // One open client window (server tab, channel or dialog), or the zombie.
@@ -128,10 +132,52 @@ extern HostPrefs prefs;
 extern HostSession* current_tab;
 extern int iFlagUpdateSessionInibition;
 
-// Record of a client context (made on first sight, kept until unload).
+// Record of a client context, made on first sight. A record whose window is
+// gone from the client's "channels" list is retired when the mirror is
+// rebuilt: a new window at the same address gets a record of its own, and the
+// retired one stays readable (never reused) until unload.
 HostSession* session_of(xchat_context* ctx);
 HostSession* zombie_session();
+// True for the zombie and for a record whose window was open at the last
+// rebuild; anything that keeps a session for later asks this before using it.
+bool session_exists(const HostSession* sess);
 void host_records_flush();
+
+// Runs `body` with `ctx` as the client's current context and puts the
+// previous one back, also when `body` ran client commands that re-entered the
+// plug-in's hooks (the client sets the plug-in's context before each callback
+// and never restores it). A null `ctx` runs in the current context. When the
+// window is gone nothing runs; with `operation` named, one error line says so.
+bool in_context(xchat_context* ctx, const char* operation, const std::function<void()>& body);
+// The same in the window of `sess` (the current one for null or the zombie); a
+// record whose window is gone runs nothing, even when a newer window now has
+// its address.
+bool in_session(HostSession* sess, const char* operation, const std::function<void()>& body);
+
+// Holds the current context and puts it back when it goes out of scope.
+class ContextGuard {
+public:
+    ContextGuard();
+    ~ContextGuard();
+    ContextGuard(const ContextGuard&) = delete;
+    ContextGuard& operator=(const ContextGuard&) = delete;
+
+private:
+    xchat_context* saved;
+};
+
+// Holds iFlagUpdateSessionInibition at 1 and gives back the value it found, so a
+// nested raw-line pass never lifts the outer pass's hold.
+class SessionUpdateInhibition {
+public:
+    SessionUpdateInhibition();
+    ~SessionUpdateInhibition();
+    SessionUpdateInhibition(const SessionUpdateInhibition&) = delete;
+    SessionUpdateInhibition& operator=(const SessionUpdateInhibition&) = delete;
+
+private:
+    int saved;
+};
 
 HostSession* get_session(HostSession* sess);
 HostSession* focus_session();
@@ -144,14 +190,17 @@ void extern_update_session();
 HostSession* extern_focus_session();
 void extern_update_userlist();
 std::string extern_get_network_name(HostSession* sess);
+// Reads the server values of the current context's server again (nickname,
+// host, away); the raw-line pass does not, handlers that change them may.
 void refresh_current_server();
 
 // Client-style helpers.
 int is_session(const HostSession* sess);
 int is_server(const HostServer* serv);
 int is_channel(const HostServer* serv, const char* name);
-const HostUser* find_name(HostSession* sess, const char* nick);
-const HostUser* find_name_global(HostServer* serv, const char* nick);
+// A copy of the client's user entry: the flat list it came from is rebuilt by the next call.
+std::optional<HostUser> find_name(HostSession* sess, const char* nick);
+std::optional<HostUser> find_name_global(HostServer* serv, const char* nick);
 HostSession* find_dialog(HostServer* serv, const char* nick);
 int match(const char* mask, const char* text);
 void fe_beep();
@@ -161,24 +210,16 @@ void xchat_exec(const char* command);
 void xchat_exit();
 int xchat_get_var(const char* name, const char** text, int* integer);
 void PrintText(HostSession* sess, const char* text);
+// Longest command text the client is handed.
+constexpr size_t kMaxCommandLength = 2048;
 int quibo_handle_command(const char* text, HostSession* sess, int = 0, int = 0);
+// A command is one line: NUL, CR and LF never reach the client's command parser.
+void strip_line_breaks(std::string& command);
 // The input box of the window of `sess`: text typed in at the cursor (line
 // breaks removed), and Enter pressed on it. Through the client's own GTK when
 // it has one, else through its SETTEXT command.
 void input_box_insert(HostSession* sess, const char* text);
 void input_box_enter(HostSession* sess);
-
-// Hook callbacks bound at init.
-int quibo_output(char* word[], const char* target);
-int cb_raw_line(char* word[], char* word_eol[], void* data);
-int cb_private_message(char* word[], void* data);
-int cb_output(char* word[], void* data);
-int cb_ignore(char* word[], void* data);
-int cb_focus(char* word[], void* data);
-int cb_default_command(char* word[], char* word_eol[], void* data);
-int cb_quibo_command(char* word[], char* word_eol[], void* data);
-int cb_event_command(char* word[], char* word_eol[], void* data);
-int cb_DCC_Manager(char* word[], void* data);
 
 // Source unit name and line for internal-error lines on standard output.
 #define QUIBO_HERE(unit) unit, __LINE__

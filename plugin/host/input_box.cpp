@@ -65,16 +65,6 @@ const GtkCalls* gtk()
     return calls.complete() ? &calls : nullptr;
 }
 
-// Runs `body` in the context of `sess` (the current one when null), then puts the old one back.
-void in_window(HostSession* sess, const std::function<void()>& body)
-{
-    Plugin& p = plugin();
-    xchat_context* previous = p.get_context();
-    const bool switched = sess && sess->ctx && sess->ctx != previous && p.set_context(sess->ctx);
-    body();
-    if (switched) p.set_context(previous);
-}
-
 // A client command, run as given: the text typed by the user is not translated.
 void raw_command(const std::string& text)
 {
@@ -120,7 +110,7 @@ void* gtk_input_box(HostSession* sess)
     const GtkCalls* g = gtk();
     if (!g) return nullptr;
     void* window = nullptr;
-    in_window(sess, [&window] { window = const_cast<char*>(plugin().get_info("win_ptr")); });
+    in_session(sess, nullptr, [&window] { window = const_cast<char*>(plugin().get_info("win_ptr")); });
     if (!window || !g->type_check_instance_is_a(window, g->container_get_type())) return nullptr;
     InputBoxSearch search{g};
     g->container_forall(window, visit_widget, &search);
@@ -130,7 +120,7 @@ void* gtk_input_box(HostSession* sess)
 // One call is never several commands: line breaks go.
 std::string one_line(std::string text)
 {
-    std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+    strip_line_breaks(text);
     return text;
 }
 
@@ -142,7 +132,7 @@ size_t utf8_length(const std::string& text)
 std::string input_box_text(HostSession* sess)
 {
     std::string text;
-    in_window(sess, [&text] {
+    in_session(sess, nullptr, [&text] {
         const char* box = plugin().get_info("inputbox");
         text = box ? box : "";
     });
@@ -165,7 +155,7 @@ void input_box_insert(HostSession* sess, const char* text)
     }
     // Without GTK the cursor position is unknown: the text goes at the end.
     const std::string box = one_line(input_box_text(sess) + line);
-    in_window(sess, [&box] {
+    in_session(sess, "input_box_insert", [&box] {
         raw_command("SETTEXT " + box);
         raw_command("SETCURSOR " + std::to_string(utf8_length(box)));
     });
@@ -182,7 +172,7 @@ void input_box_enter(HostSession* sess)
     // As the client reads typed input: "/command", or text to say ("//" says a leading "/").
     const bool is_command = typed[0] == '/' && typed.compare(0, 2, "//") != 0;
     const std::string command = is_command ? typed.substr(1) : "SAY " + (typed[0] == '/' ? typed.substr(1) : typed);
-    in_window(sess, [&command] {
+    in_session(sess, "input_box_enter", [&command] {
         raw_command("SETTEXT");
         raw_command(command);
     });

@@ -4,10 +4,18 @@
 #include "host/host.h"
 #include "host/paths.h"
 #include "host/trace.h"
+#include "events/events.h"
+#include "handlers/handlers.h"
 #include "output/output.h"
+#include "pipeline/pipeline.h"
+#include "protection/private_killer.h"
+#include "protection/words.h"
 #include "queue/queue.h"
+#include "script/script.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
+#include "users/chatuser.h"
+#include "utilities.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -20,6 +28,10 @@
 #include <sstream>
 
 const char* const kSeparatorLine = "---------------------------------------------------------";
+const char* const kEventHelp = "Usage: /EVENT [help] [command] [options]";
+const char* const kInactiveNotice =
+    "\0034QuIbOsCrIpT\0033 stays loaded but inactive: it lets every event pass and runs nothing until it is "
+    "unloaded and loaded again with its message file in place.";
 
 xchat_hook* pxhEvent[kEventHookSlots] = {};
 xchat_hook* pxhCommand[kDefaultCommandCount] = {};
@@ -34,26 +46,49 @@ std::string psVersion;
 namespace {
 
 constexpr const char* kQuiboHelp = "Usage: /QUIBO [help] [variable | command ] [options]";
-constexpr const char* kEventHelp = "Usage: /EVENT [help] [command] [options]";
 constexpr const char* kMakerLine = "\0036 QuIbOsCrIpT by ZEM'Software - support: quibo-support@zemsoftware.invalid";
 constexpr const char* kRequiredClientVersion = "2.8.6";
 constexpr size_t kMaxParentName = 4095;
 
+// Set when a load stopped early; the plug-in then stays loaded but inactive until unloaded.
+bool load_stopped = false;
+
 struct PrintHook {
+    EventHook slot;
     const char* event;
     xchat_print_cb callback;
 };
 
-// Slots 1..16 of pxhEvent, in this order.
-const PrintHook kPrintHooks[16] = {
-    {"Private Message", cb_private_message},  {"Private Message to Dialog", cb_output},
-    {"Channel Action", cb_output},            {"Channel Action Hilight", cb_output},
-    {"Ignore Add", cb_ignore},                {"Ignore Changed", cb_ignore},
-    {"Ignore Footer", cb_ignore},             {"Ignore Header", cb_ignore},
-    {"Ignore Remove", cb_ignore},             {"Ignorelist Empty", cb_ignore},
-    {"Notice Send", cb_output},               {"Your Invitation", cb_output},
-    {"Your Message", cb_output},              {"Your Nick Changing", cb_output},
-    {"Focus Tab", cb_focus},                  {"Focus Window", cb_focus},
+// The print events followed, in the order they are hooked.
+const PrintHook kPrintHooks[] = {
+    {kHookPrivateMessage, "Private Message", cb_private_message},
+    {kHookPrivateMessageToDialog, "Private Message to Dialog", cb_output},
+    {kHookChannelAction, "Channel Action", cb_output},
+    {kHookChannelActionHilight, "Channel Action Hilight", cb_output},
+    {kHookIgnoreAdd, "Ignore Add", cb_ignore},
+    {kHookIgnoreChanged, "Ignore Changed", cb_ignore},
+    {kHookIgnoreFooter, "Ignore Footer", cb_ignore},
+    {kHookIgnoreHeader, "Ignore Header", cb_ignore},
+    {kHookIgnoreRemove, "Ignore Remove", cb_ignore},
+    {kHookIgnorelistEmpty, "Ignorelist Empty", cb_ignore},
+    {kHookNoticeSend, "Notice Send", cb_output},
+    {kHookYourInvitation, "Your Invitation", cb_output},
+    {kHookYourMessage, "Your Message", cb_output},
+    {kHookYourNickChanging, "Your Nick Changing", cb_output},
+    {kHookFocusTab, "Focus Tab", cb_focus},
+    {kHookFocusWindow, "Focus Window", cb_focus},
+};
+
+struct CommandHook {
+    EventHook slot;
+    const char* name;
+    xchat_cmd_cb callback;
+    const char* help;
+};
+
+const CommandHook kCommandHooks[] = {
+    {kHookQuiboCommand, "QUIBO", cb_quibo_command, kQuiboHelp},
+    {kHookEventCommand, "EVENT", cb_event_command, kEventHelp},
 };
 
 constexpr int kDccEventCount = 26;
@@ -133,7 +168,7 @@ bool is_directory(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void step_signal_handler(HostSession* sess)
+bool step_signal_handler(HostSession* sess)
 {
     puts("- Initializing Signal Handler Backtrace Module.");
     pid_t parent = getppid();
@@ -150,9 +185,10 @@ void step_signal_handler(HostSession* sess)
         iFlagDisableDebugPlugin = 1;
         printf("  GBD Detected (PID: %d): Disable SHBM.\n", parent);
     }
+    return true;
 }
 
-void step_directories(HostSession* sess)
+bool step_directories(HostSession* sess)
 {
     printf("- Get Home Directory: ");
     quibo_paths_resolve();
@@ -171,13 +207,13 @@ void step_directories(HostSession* sess)
     char cwd[4094];
     if (!getcwd(cwd, sizeof cwd)) {
         system_error(sess, "Unable to locate current directory", strerror(errno));
-        return;
+        return true;
     }
     printf("%s\n- Check XCHAT 2.x Directory: ", cwd);
     std::string xchat_dir = std::string(cwd) + "/.xchat2";
     if (!is_directory(xchat_dir)) {
         system_error(sess, "Unable to locate XChat directory", xchat_dir.c_str());
-        return;
+        return true;
     }
     puts("found.");
     printf("- Check QuIbOsCrIpT Directory: ");
@@ -186,6 +222,7 @@ void step_directories(HostSession* sess)
         puts("found.");
     else
         system_error(sess, "Unable to locate QuIbOsCrIpT directory", data_dir.c_str());
+    return true;
 }
 
 void print_language_fatal(HostSession* sess)
@@ -207,7 +244,7 @@ void print_language_fatal(HostSession* sess)
     sPrintText(sess, "%s", kSeparatorLine);
 }
 
-void step_configured_language(HostSession* sess)
+bool step_configured_language(HostSession* sess)
 {
     puts("- Load Configured Language File:");
     const char* language = psMessageLanguage.c_str();
@@ -216,25 +253,28 @@ void step_configured_language(HostSession* sess)
         sPrintText(sess, "%s", kSeparatorLine);
     }
     sPrintText(sess, GetMessage(233), language ? language : "");
+    return true;
 }
 
-void step_client_version(HostSession* sess)
+bool step_client_version(HostSession* sess)
 {
     puts("- Check Binary Compatibility.");
-    if (psXChatVersion == kRequiredClientVersion) return;
+    if (psXChatVersion == kRequiredClientVersion) return true;
     sPrintText(sess, "%s", kSeparatorLine);
     sPrintText(sess, GetMessage(235), psXChatVersion.c_str(), kRequiredClientVersion);
     sPrintText(sess, GetMessage(236), kRequiredClientVersion);
     sPrintText(sess, "%s", kSeparatorLine);
+    return true;
 }
 
-void step_sound_check(HostSession* sess)
+bool step_sound_check(HostSession* sess)
 {
     puts("- Check Sound System.");
     SoundSystemCheck(sess);
+    return true;
 }
 
-void step_output_and_events(HostSession* sess)
+bool step_output_and_events(HostSession* sess)
 {
     puts("- Input/Output Initializing.");
     OutputRoutineInitialize(iFlagQuiboMessage, iFlagColor, iFlagPrintClone);
@@ -242,39 +282,146 @@ void step_output_and_events(HostSession* sess)
         sPrintText(sess, "%s", GetMessage(240));
     else if (access(quibo_data_path("quibo.snt").c_str(), R_OK) != 0)
         sPrintText(sess, "%s", GetMessage(239));
+    else
+        ReadSentinel(sess, nullptr);
+    return true;
 }
 
-void step_context(HostSession* sess)
+bool step_context(HostSession* sess)
 {
     puts("- Check for context.");
-    if (!sess || sess->channel.empty()) return;
-    if (strchr("#&!'", sess->channel[0])) sPrintText(sess, "%s", GetMessage(241));
+    if (!sess || sess->channel.empty()) return true;
+    if (!strchr("#&!'", sess->channel[0])) return true;
+    sPrintText(sess, "%s", GetMessage(241));
+    CheckUpDatabase(1);
+    return true;
 }
 
-void step_macro(HostSession* sess)
+// Runs a macro file with flood control and error reports held off, and the
+// queue in its load state.
+void run_lifecycle_macro(HostSession* sess, const char* name)
+{
+    iFlagTextFloodOutgoing_internal = 0;
+    iFlagErrorMessage_internal = 0;
+    quibo_filemacro(sess, name, nullptr, nullptr);
+    iFlagTextFloodOutgoing_internal = 1;
+    iFlagErrorMessage_internal = 1;
+}
+
+bool step_macro(HostSession* sess)
 {
     puts("- Loading External Macro.");
     sPrintText(sess, "\0033LOAD INIT MACRO FILE (onload.mcr)");
     iFlagTextFloodOutgoing_internal = 0;
     iFlagErrorMessage_internal = 0;
-    iFlagTextFloodOutgoing_internal = 1;
-    iFlagErrorMessage_internal = 1;
+    quibo_pipe(nullptr, nullptr);
+    quibo_filemacro(nullptr, nullptr, nullptr, nullptr);
+    run_lifecycle_macro(sess, "onload");
     sQueueOnLoad = 0;
+    return true;
 }
 
-void step_databases()
+bool step_word_lists(HostSession*)
 {
     puts("- Loading Badword System.");
-    printf("- Initializing Database: ");
-    for (int i = 0; i < 16; ++i) printf(".");
-    printf("\n- Set Current Database.\n");
+    load_badword_file(quibo_data_path("badword.txt").c_str(), badword_list);
+    load_badword_file(quibo_data_path("badnick.txt").c_str(), badnick_list);
+    load_badword_file(quibo_data_path("filter.txt").c_str(), filter_list);
+    iFlagRemoveColors = return_badword("removecolors()", nullptr, filter_list, 4);
+    return true;
 }
 
-void step_private_killer(HostSession* sess)
+void print_progress_dot(unsigned) { printf("."); }
+
+bool step_databases(HostSession*)
+{
+    printf("- Initializing Database: ");
+    InitializeDatabases(print_progress_dot);
+    printf("\n- Set Current Database.\n");
+    SetCurrentDatabase(0);
+    return true;
+}
+
+bool step_private_killer(HostSession* sess)
 {
     puts("- Loading Private Killer System Database.");
     sPrintText(sess, "\0033LOAD PRIVATE KILLER SYSTEM DATABASE");
+    load_killed_user_file();
+    print_killed_user_list(sess);
     sPrintText(sess, "%s", kSeparatorLine);
+    return true;
+}
+
+// ---- unload counterparts, in the order they run --------------------------------
+
+bool unload_macro(HostSession* sess)
+{
+    sQueueOnLoad = 1;
+    puts("- Unloading External Macro.");
+    run_lifecycle_macro(sess, "unload");
+    sQueueOnLoad = 0;
+    return true;
+}
+
+bool unload_databases(HostSession*)
+{
+    if (iFlagEnableDatabase) {
+        DebugPlugin(1, " * module_cleanup() - Database Cleaning");
+        printf("- Database Cleaning: ");
+        iFlagEnableDatabase = 0;
+        FlushDatabases(print_progress_dot);
+    }
+    printf("\n");
+    return true;
+}
+
+bool unload_sentinels(HostSession*)
+{
+    puts("- Sentinels Cleaning.");
+    FlushAllSentinel();
+    return true;
+}
+
+bool unload_language(HostSession*)
+{
+    puts("- Language Database Unloading.");
+    FlushMessage();
+    return true;
+}
+
+bool unload_word_lists(HostSession*)
+{
+    puts("- Badword Database Unloading.");
+    clean_badword_database(badword_list);
+    puts("- Badnick Database Unloading.");
+    clean_badword_database(badnick_list);
+    puts("- Filters Database Unloading.");
+    clean_badword_database(filter_list);
+    return true;
+}
+
+bool unload_queue(HostSession*)
+{
+    puts("- Command's Queue Cleaning.");
+    iCommandStatus_CommandsQueue = 2;
+    FlushCommandInQueue();
+    iCommandStatus_CommandsQueue = 0;
+    for (int i = 0; i < 16; ++i) sHandleCommand(current_tab, "/TIMER -quiet -delete 2255");
+    return true;
+}
+
+bool unload_config(HostSession*)
+{
+    puts("- Config Cleaning.");
+    ConfigCleaning();
+    return true;
+}
+
+bool unload_logs(HostSession*)
+{
+    puts("- Closing all LOG Files");
+    WriteLog(nullptr, nullptr);
+    return true;
 }
 
 void print_freed_block(int slot)
@@ -285,49 +432,137 @@ void print_freed_block(int slot)
         printf("(%d)", slot);
 }
 
-}  // namespace
+bool unload_garbage_collector(HostSession*)
+{
+    printf("- Cleaning Garbage Collector: ");
+    GarbageCollectorFree(print_freed_block);
+    zemescaperegexp(nullptr);
+    return true;
+}
 
-int module_init(int, int, HostSession* sess)
+bool unload_user_variables(HostSession*)
+{
+    puts("\n- Deleting User Variables");
+    flush_user_variables();
+    return true;
+}
+
+bool unload_private_killer(HostSession*)
+{
+    puts("- Cleaning Private Killer Database");
+    flush_killed_user_list();
+    return true;
+}
+
+bool step_process(HostSession*)
 {
     puts("\n\nQuIbOsCrIpT plugin loading:");
     quibo_paths_resolve();
     unlink(quibo_data_path("crash.log").c_str());
-
     puts("- Initializing Plugin Process.");
     iPidOfProcess = getpid();
-    step_signal_handler(sess);
-    step_directories(sess);
+    return true;
+}
 
+bool step_garbage_collector(HostSession* sess)
+{
     puts("- Initializing Garbage Collector.");
     GarbageCollectorClear();
-
     sPrintText(sess, "%s", coloured_banner("\0035 \017caricato con successo.\n").c_str());
     sPrintText(sess, "\0033 %s", QUIBO_VER);
     iFlagDebugModeFnc = 0;
-
     puts("- Set Working Directory.");
     if (chdir(quibo_home().c_str()) != 0) sPrintText(sess, "\0034SYSTEM ERROR: Cannot change current directory.");
+    return true;
+}
 
+// Without the default messages nothing else can be loaded: the load stops here.
+bool step_default_language(HostSession* sess)
+{
     puts("- Load Default Language File:");
-    if (!LoadMessageFile("italiano")) {
-        print_language_fatal(sess);
-        return 1;
-    }
+    if (LoadMessageFile("italiano")) return true;
+    print_language_fatal(sess);
+    sPrintText(sess, "%s", kInactiveNotice);
+    return false;
+}
 
+bool step_setup(HostSession* sess)
+{
     puts("- Load Setup.");
     psQuiboscriptRC = default_setup_path();
     ReadSetup(sess);
     DebugPlugin(0, "START: module_init()");
+    return true;
+}
 
-    step_configured_language(sess);
-    step_client_version(sess);
-    step_sound_check(sess);
-    step_output_and_events(sess);
-    step_context(sess);
-    step_macro(sess);
-    step_databases();
-    step_private_killer(sess);
+// One step of loading or unloading: what it is, the trace line it writes
+// (none when null) and what it does; false stops a load.
+struct LifecycleStep {
+    const char* name;
+    const char* trace;
+    bool (*run)(HostSession* sess);
+};
 
+// Loading, in order. A step that leaves something to free has a counterpart
+// of the same name in the unload table.
+const LifecycleStep kLoadSteps[] = {
+    {"process", nullptr, step_process},
+    {"crash handler", nullptr, step_signal_handler},
+    {"directories", nullptr, step_directories},
+    {"garbage collector", nullptr, step_garbage_collector},
+    {"language", nullptr, step_default_language},
+    {"configuration", nullptr, step_setup},
+    {"configured language", nullptr, step_configured_language},
+    {"client version", nullptr, step_client_version},
+    {"sound", nullptr, step_sound_check},
+    {"sentinels", nullptr, step_output_and_events},
+    {"context", nullptr, step_context},
+    {"macro", nullptr, step_macro},
+    {"word lists", nullptr, step_word_lists},
+    {"databases", nullptr, step_databases},
+    {"private killer", nullptr, step_private_killer},
+};
+
+// Unloading, in order: the unload macro first, while everything is still
+// there. The queue, the logs and the user variables fill while the plug-in
+// runs; the crash handler goes last, with the hooks (xchat_plugin_deinit).
+const LifecycleStep kUnloadSteps[] = {
+    {"macro", nullptr, unload_macro},
+    {"databases", nullptr, unload_databases},
+    {"sentinels", " * module_cleanup() - Sentinels Cleaning", unload_sentinels},
+    {"language", " * module_cleanup() - Language Database Unloading", unload_language},
+    {"word lists", " * module_cleanup() - Badword/Badnick Database Unloading", unload_word_lists},
+    {"queue", " * module_cleanup() - Command's Queue Cleaning", unload_queue},
+    {"configuration", " * module_cleanup() - Config Cleaning", unload_config},
+    {"logs", nullptr, unload_logs},
+    {"garbage collector", nullptr, unload_garbage_collector},
+    {"user variables", " * module_cleanup() - Deleting User Variables", unload_user_variables},
+    {"private killer", nullptr, unload_private_killer},
+};
+
+template <size_t N>
+bool run_steps(const LifecycleStep (&steps)[N], HostSession* sess)
+{
+    for (const LifecycleStep& step : steps) {
+        if (step.trace) DebugPlugin(1, "%s", step.trace);
+        if (!step.run(sess)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int module_init(int, int, HostSession* sess)
+{
+    load_stopped = false;
+    // The hooks stay active while the steps run (the load macro's commands
+    // pass through them); only a load that ends early, or fails, stops them.
+    struct StopUnlessLoaded {
+        bool loaded = false;
+        ~StopUnlessLoaded() { load_stopped = !loaded; }
+    } outcome;
+    if (!run_steps(kLoadSteps, sess)) return 1;
+    outcome.loaded = true;
     printf("QuIbOsCrIpT Loading completed.\n");
     DebugPlugin(0, "END: module_init() = 0");
     return 0;
@@ -337,53 +572,14 @@ int module_cleanup(int, HostSession* sess)
 {
     DebugPlugin(0, "BEGIN: module_cleanup()");
     puts("\n\nQuIbOsCrIpT plugin unloading:");
-    sQueueOnLoad = 1;
-    puts("- Unloading External Macro.");
-    sQueueOnLoad = 0;
-
-    if (iFlagEnableDatabase) {
-        DebugPlugin(1, " * module_cleanup() - Database Cleaning");
-        printf("- Database Cleaning: ");
-        iFlagEnableDatabase = 0;
-        for (int i = 0; i < 16; ++i) printf(".");
-    }
-    printf("\n");
-
-    DebugPlugin(1, " * module_cleanup() - Sentinels Cleaning");
-    puts("- Sentinels Cleaning.");
-    DebugPlugin(1, " * module_cleanup() - Language Database Unloading");
-    puts("- Language Database Unloading.");
-    FlushMessage();
-
-    DebugPlugin(1, " * module_cleanup() - Badword/Badnick Database Unloading");
-    puts("- Badword Database Unloading.");
-    puts("- Badnick Database Unloading.");
-    puts("- Filters Database Unloading.");
-
-    DebugPlugin(1, " * module_cleanup() - Command's Queue Cleaning");
-    puts("- Command's Queue Cleaning.");
-    iCommandStatus_CommandsQueue = 2;
-    FlushCommandInQueue();
-    iCommandStatus_CommandsQueue = 0;
-    for (int i = 0; i < 16; ++i) sHandleCommand(current_tab, "/TIMER -quiet -delete 2255");
-
-    DebugPlugin(1, " * module_cleanup() - Config Cleaning");
-    puts("- Config Cleaning.");
-    ConfigCleaning();
-
-    puts("- Closing all LOG Files");
-    printf("- Cleaning Garbage Collector: ");
-    GarbageCollectorFree(print_freed_block);
-
-    DebugPlugin(1, " * module_cleanup() - Deleting User Variables");
-    puts("\n- Deleting User Variables");
-    puts("- Cleaning Private Killer Database");
-
+    run_steps(kUnloadSteps, sess);
     sPrintText(sess, "%s", coloured_banner("\0035 \017scaricato dalla memoria.\n").c_str());
     printf("\nQuIbOsCrIpT Unloading completed.\n");
     DebugPlugin(0, "END: module_cleanup()");
     return fflush(stdout);
 }
+
+bool module_active() { return !load_stopped; }
 
 void QuiboscriptAbort()
 {
@@ -435,24 +631,42 @@ namespace {
 // The DCC hooks are removed at unload like every other hook, rather than left to the client.
 xchat_hook* dcc_hooks[kDccEventCount] = {};
 
+// A failure while loading or unloading is reported, never thrown into the
+// client; a load that fails so leaves the plug-in inactive.
+template <typename Body>
+void reported(const char* operation, int line, Body body)
+{
+    try {
+        body();
+    } catch (...) {
+        printf("[%s:%d]> Internal Error (%s())\n", "xchat2", line, operation);
+    }
+}
+
 void register_hooks()
 {
     Plugin& p = plugin();
-    pxhEvent[0] = p.hook_server("RAW LINE", cb_raw_line, nullptr);
-    for (int i = 0; i < 16; ++i) pxhEvent[i + 1] = p.hook_print(kPrintHooks[i].event, kPrintHooks[i].callback, nullptr);
+    pxhEvent[kHookRawLine] = p.hook_server("RAW LINE", cb_raw_line, nullptr);
+    for (const PrintHook& hook : kPrintHooks) pxhEvent[hook.slot] = p.hook_print(hook.event, hook.callback, nullptr);
     for (int i = 0; i < kDccEventCount; ++i) dcc_hooks[i] = p.hook_print(kDccEvents[i], cb_DCC_Manager, nullptr);
     hook_default_commands();
 }
 
+void register_commands()
+{
+    for (const CommandHook& hook : kCommandHooks)
+        pxhEvent[hook.slot] = plugin().hook_command(hook.name, hook.callback, hook.help, nullptr);
+}
+
+// The mirror image of register_hooks and register_commands.
 void remove_hooks()
 {
     Plugin& p = plugin();
-    p.unhook(&pxhEvent[0]);
-    for (int slot = 1; slot <= 16; ++slot) p.unhook(&pxhEvent[slot]);
+    p.unhook(&pxhEvent[kHookRawLine]);
+    for (const PrintHook& hook : kPrintHooks) p.unhook(&pxhEvent[hook.slot]);
     for (xchat_hook*& hook : dcc_hooks) p.unhook(&hook);
     unhook_default_commands();
-    p.unhook(&pxhEvent[17]);
-    p.unhook(&pxhEvent[18]);
+    for (const CommandHook& hook : kCommandHooks) p.unhook(&pxhEvent[hook.slot]);
 }
 
 }  // namespace
@@ -473,19 +687,21 @@ QUIBO_EXPORT int xchat_plugin_init(xchat_plugin* handle, char** plugin_name, cha
 
     plugin_install(std::make_unique<Plugin>(handle, psPluginName.c_str(), psDescription.c_str(), psVersion.c_str(),
                                             arg));
-    register_hooks();
-    current_tab = session_of(plugin().get_context());
-    pxhEvent[17] = plugin().hook_command("QUIBO", cb_quibo_command, kQuiboHelp, nullptr);
-    pxhEvent[18] = plugin().hook_command("EVENT", cb_event_command, kEventHelp, nullptr);
-
-    prefs_setup();
-    const char* version = plugin().get_info_version();
-    psXChatVersion = version ? version : "";
-
-    module_init(0, 0, nullptr);
-
-    plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 loaded.\n");
-    plugin().print(kSeparatorLine);
+    reported("xchat_plugin_init", __LINE__, [] {
+        register_hooks();
+        current_tab = session_of(plugin().get_context());
+    });
+    reported("xchat_plugin_init", __LINE__, register_commands);
+    reported("xchat_plugin_init", __LINE__, [] {
+        prefs_setup();
+        const char* version = plugin().get_info_version();
+        psXChatVersion = version ? version : "";
+    });
+    reported("module_init", __LINE__, [] { module_init(0, 0, nullptr); });
+    reported("xchat_plugin_init", __LINE__, [] {
+        plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 loaded.\n");
+        plugin().print(kSeparatorLine);
+    });
     fflush(stdout);
     return 1;
 }
@@ -499,11 +715,14 @@ QUIBO_EXPORT int xchat_plugin_deinit(xchat_plugin*)
     serv_list.clear();
 
     puts("- Call the old cleanup function");
-    module_cleanup(0, session_of(plugin().get_context()));
+    reported("module_cleanup", __LINE__, [] { module_cleanup(0, session_of(plugin().get_context())); });
+    load_stopped = false;
 
-    plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 unloaded.\n");
-    plugin().print(kSeparatorLine);
-    remove_hooks();
+    reported("xchat_plugin_deinit", __LINE__, [] {
+        plugin().print("--- \0038QuIbOsCrIpT\0036 XChat2\0034 module\0033\002 unloaded.\n");
+        plugin().print(kSeparatorLine);
+    });
+    reported("remove_hooks", __LINE__, remove_hooks);
 
     crash_handler_remove();
     host_records_flush();

@@ -9,8 +9,34 @@ struct xchat_hook;
 
 // The plug-in's standard separator line (57 dashes).
 extern const char* const kSeparatorLine;
+// The help text of /EVENT, also shown when it is typed without arguments.
+extern const char* const kEventHelp;
+// Said when the load stopped early: the hooks stay, and let everything pass.
+extern const char* const kInactiveNotice;
 
-constexpr int kEventHookSlots = 19;    // 0 raw line, 1-16 print events, 17 /QUIBO, 18 /EVENT
+// The plug-in's own hooks, by what they follow.
+enum EventHook : int {
+    kHookRawLine,
+    kHookPrivateMessage,
+    kHookPrivateMessageToDialog,
+    kHookChannelAction,
+    kHookChannelActionHilight,
+    kHookIgnoreAdd,
+    kHookIgnoreChanged,
+    kHookIgnoreFooter,
+    kHookIgnoreHeader,
+    kHookIgnoreRemove,
+    kHookIgnorelistEmpty,
+    kHookNoticeSend,
+    kHookYourInvitation,
+    kHookYourMessage,
+    kHookYourNickChanging,
+    kHookFocusTab,
+    kHookFocusWindow,
+    kHookQuiboCommand,
+    kHookEventCommand,
+    kEventHookSlots
+};
 constexpr int kDefaultCommandCount = 73;
 
 extern xchat_hook* pxhEvent[kEventHookSlots];
@@ -25,6 +51,9 @@ extern std::string psVersion;
 
 int module_init(int, int, HostSession* sess);
 int module_cleanup(int, HostSession* sess);
+// False when the last load stopped early (no language file, or a failure on
+// the way): the hooks then let everything pass until the plug-in is unloaded.
+bool module_active();
 void QuiboscriptAbort();
 void PrintHelp(HostSession* sess, const char* text);
 

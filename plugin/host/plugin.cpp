@@ -20,6 +20,19 @@ std::unique_ptr<Plugin>& instance()
 
 Plugin& plugin() { return *instance(); }
 
+void strip_line_breaks(std::string& command)
+{
+    std::erase_if(command, [](char c) { return c == '\0' || c == '\r' || c == '\n'; });
+}
+
+ContextGuard::ContextGuard() : saved(plugin().get_context()) {}
+
+ContextGuard::~ContextGuard()
+{
+    Plugin& p = plugin();
+    if (saved && p.get_context() != saved) p.set_context(saved);
+}
+
 void plugin_install(std::unique_ptr<Plugin> replacement)
 {
     instance() = replacement ? std::move(replacement) : std::make_unique<Plugin>();
@@ -65,6 +78,10 @@ void Plugin::command(const char* text)
     if (empty(text) || !handle) return;
     std::string translated(text);
     check_special_chars_utf8(translated, 1);
+    strip_line_breaks(translated);
+    if (translated.empty()) return;
+    // The command may run our own hooks, and the client moves our context to theirs.
+    ContextGuard back;
     handle->xchat_command(handle, translated.c_str());
 }
 

@@ -1,16 +1,14 @@
-// Mirrors of client state, client-style helpers and the hook callbacks.
+// Mirrors of client state and client-style helpers.
 #include "host/host.h"
 
-#include "events/events.h"
 #include "output/output.h"
-#include "pipeline/pipeline.h"
-#include "settings/command.h"
 #include "utilities.h"
 
 #include <dlfcn.h>
 #include <strings.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -26,12 +24,14 @@ int iFlagUpdateSessionInibition = 0;
 namespace {
 
 constexpr const char* kUnit = "xchat2";
-constexpr size_t kMaxCommandLength = 2048;
 constexpr size_t kMaxPrefText = 255;
 constexpr const char* kZombieName = "#QuIbOsCrIpT Zombie";
 
-// Records live from first sight to unload, so links held across calls stay valid.
+// Records of open windows by context; links held across calls stay valid.
 std::map<xchat_context*, std::unique_ptr<HostSession>> session_records;
+// Records of windows that closed: out of every lookup, kept until unload so
+// that a link someone still holds never dangles nor names a newer window.
+std::vector<std::unique_ptr<HostSession>> retired_sessions;
 std::map<std::string, std::unique_ptr<HostServer>> server_records;
 std::unique_ptr<HostSession> the_zombie;
 
@@ -44,14 +44,11 @@ std::vector<HostUser> previous_user_list;
 
 std::string text_or_empty(const char* text) { return text ? text : ""; }
 
-// Runs `body` with `ctx` as the client's current context, then puts the old one back.
-void in_context(xchat_context* ctx, const std::function<void()>& body)
+void closed_window_error(const char* operation)
 {
-    Plugin& p = plugin();
-    xchat_context* previous = p.get_context();
-    bool switched = ctx && ctx != previous && p.set_context(ctx);
-    body();
-    if (switched) p.set_context(previous);
+    if (!operation) return;
+    std::string line = std::string("QuIbOsCrIpT:XChat2:") + operation + "(...): ERROR (the window is closed)";
+    plugin().print(line.c_str());
 }
 
 // Walks a client list on its own handle, independent of the shared cursor.
@@ -76,29 +73,72 @@ HostServer* server_record(int id, const std::string& servername)
     return slot.get();
 }
 
+// Whether a record made for an earlier window describes the window the list
+// now shows at the same address. The client may free a window and hand its
+// address to the next one between two rebuilds; a channel tab never changes
+// its name, while a dialog follows its partner's nick and a server tab the
+// server's name.
+bool same_window(const HostSession& sess, const HostServer* serv, int type, const std::string& channel)
+{
+    if (sess.server != serv || sess.type != type) return false;
+    return type != 2 || strcasecmp(sess.channel.c_str(), channel.c_str()) == 0;
+}
+
+void retire(std::unique_ptr<HostSession>& record)
+{
+    if (current_tab == record.get()) current_tab = nullptr;
+    retired_sessions.push_back(std::move(record));
+}
+
 // Updates the records from the current item of a "channels" list.
 HostSession* absorb_channel_item(xchat_list* list)
 {
     Plugin& p = plugin();
     auto* ctx = reinterpret_cast<xchat_context*>(const_cast<char*>(p.list_str("context", list)));
     if (!ctx) return nullptr;
+    std::string channel = text_or_empty(p.list_str("channel", list));
+    int type = p.list_int("type", list);
+    std::string servername = text_or_empty(p.list_str("server", list));
+    HostServer* serv = server_record(p.list_int("id", list), servername);
     auto& slot = session_records[ctx];
+    if (slot && !same_window(*slot, serv, type, channel)) retire(slot);
     if (!slot) {
         slot = std::make_unique<HostSession>();
         slot->ctx = ctx;
     }
     HostSession* sess = slot.get();
-    sess->channel = text_or_empty(p.list_str("channel", list));
-    sess->type = p.list_int("type", list);
+    sess->channel = std::move(channel);
+    sess->type = type;
     sess->user_count = p.list_int("users", list);
-    std::string servername = text_or_empty(p.list_str("server", list));
-    HostServer* serv = server_record(p.list_int("id", list), servername);
     if (!servername.empty()) serv->servername = servername;
     serv->network = text_or_empty(p.list_str("network", list));
     serv->channel_types = text_or_empty(p.list_str("chantypes", list));
     if (!serv->any_ctx || sess->type == 1) serv->any_ctx = ctx;
     sess->server = serv;
     return sess;
+}
+
+// One rebuild of the records from the "channels" list: `each_item` visits the
+// items; the records of windows it did not visit are retired.
+void rebuild_records(const std::function<void(const std::function<void(xchat_list*)>&)>& each_item,
+                     const std::function<void(HostSession*)>& seen)
+{
+    for (auto& [key, serv] : server_records) serv->any_ctx = nullptr;
+    std::vector<xchat_context*> open;
+    each_item([&](xchat_list* list) {
+        HostSession* sess = absorb_channel_item(list);
+        if (sess) open.push_back(sess->ctx);
+        seen(sess);
+    });
+    std::sort(open.begin(), open.end());
+    for (auto it = session_records.begin(); it != session_records.end();) {
+        if (std::binary_search(open.begin(), open.end(), it->first)) {
+            ++it;
+            continue;
+        }
+        retire(it->second);
+        it = session_records.erase(it);
+    }
 }
 
 // Values that only get_info gives, read in the context given.
@@ -114,7 +154,8 @@ void read_server_info(HostServer* serv)
 
 void refresh_server_values(const std::vector<HostServer*>& servers)
 {
-    for (HostServer* serv : servers) in_context(serv->any_ctx, [serv] { read_server_info(serv); });
+    for (HostServer* serv : servers)
+        if (serv->any_ctx) in_context(serv->any_ctx, nullptr, [serv] { read_server_info(serv); });
 }
 
 void append_unique(std::vector<HostServer*>& list, HostServer* serv)
@@ -130,17 +171,86 @@ void cursor_pass_channels()
     // The wrapper's accessor hands out one field per item; the pass needs the
     // item's other fields too, so it steps the shared cursor itself.
     if (!p.more() || !p.holds("channels")) p.list_get_channels(1);
-    while (p.more()) {
-        HostSession* sess = absorb_channel_item(nullptr);
+    auto each_item = [&p](const std::function<void(xchat_list*)>& visit) {
+        while (p.more()) {
+            visit(nullptr);
+            if (!p.list_next(nullptr)) break;
+        }
+    };
+    rebuild_records(each_item, [&p](HostSession* sess) {
         if (sess) {
             sess_list.push_back(sess);
             append_unique(serv_list, sess->server);
         } else {
             p.print("QuIbOsCrIpT:XChat2:update_session(...): ERROR");
         }
-        if (!p.list_next(nullptr)) break;
-    }
+    });
     p.list_free();
+}
+
+// A mirrored preference: its XChat name and, where HexChat renamed it, the
+// HexChat one. Which of the two the client answers is learnt once per load.
+struct PrefName {
+    const char* xchat;
+    const char* hexchat;
+};
+
+enum PrefIndex { kAwayReason, kAwayAutoUnmark, kTabNewToFront, kInputPercAscii, kSoundCommand, kTabChans, kTabServer };
+
+constexpr PrefName kPrefNames[] = {
+    {"away_reason", nullptr},         {"away_auto_unmark", nullptr}, {"tab_new_to_front", "gui_tab_newtofront"},
+    {"input_perc_ascii", nullptr},    {"sound_command", nullptr},    {"tab_chans", "gui_tab_chans"},
+    {"tab_server", "gui_tab_server"},
+};
+constexpr size_t kPrefCount = sizeof kPrefNames / sizeof kPrefNames[0];
+
+// The name the client answered for each preference; null when it knows neither.
+std::array<const char*, kPrefCount> pref_answering{};
+bool pref_names_known = false;
+
+void learn_pref_names()
+{
+    Plugin& p = plugin();
+    for (size_t i = 0; i < kPrefCount; ++i) {
+        const char* text = nullptr;
+        int value = 0;
+        const PrefName& names = kPrefNames[i];
+        if (p.get_prefs(names.xchat, &text, &value) != 0)
+            pref_answering[i] = names.xchat;
+        else if (names.hexchat && p.get_prefs(names.hexchat, &text, &value) != 0)
+            pref_answering[i] = names.hexchat;
+        else
+            pref_answering[i] = nullptr;
+    }
+    pref_names_known = p.raw() != nullptr;
+}
+
+const char* pref_name(PrefIndex index)
+{
+    if (!pref_names_known) learn_pref_names();
+    return pref_answering[index];
+}
+
+int pref_lookup(PrefIndex index, const char** text, int* integer)
+{
+    const char* name = pref_name(index);
+    return name ? plugin().get_prefs(name, text, integer) : 0;
+}
+
+int pref_int(PrefIndex index)
+{
+    const char* text = nullptr;
+    int value = 0;
+    int kind = pref_lookup(index, &text, &value);
+    return kind == 2 || kind == 3 ? value : 0;
+}
+
+std::string pref_text(PrefIndex index)
+{
+    const char* text = nullptr;
+    int value = 0;
+    if (pref_lookup(index, &text, &value) != 1 || !text) return {};
+    return std::string(text).substr(0, kMaxPrefText);
 }
 
 }  // namespace
@@ -153,10 +263,13 @@ HostSession* session_of(xchat_context* ctx)
     auto found = session_records.find(ctx);
     if (found != session_records.end()) return found->second.get();
     std::vector<HostServer*> seen;
-    walk_list("channels", [&seen](xchat_list* list) {
-        if (HostSession* sess = absorb_channel_item(list)) append_unique(seen, sess->server);
-    });
+    rebuild_records([](const std::function<void(xchat_list*)>& visit) { walk_list("channels", visit); },
+                    [&seen](HostSession* sess) {
+                        if (sess) append_unique(seen, sess->server);
+                    });
     refresh_server_values(seen);
+    // The mirror may still list windows retired just now.
+    std::erase_if(sess_list, [](HostSession* sess) { return !session_exists(sess); });
     found = session_records.find(ctx);
     return found != session_records.end() ? found->second.get() : nullptr;
 }
@@ -170,6 +283,42 @@ HostSession* zombie_session()
     return the_zombie.get();
 }
 
+bool session_exists(const HostSession* sess)
+{
+    if (!sess) return false;
+    if (sess == the_zombie.get()) return true;
+    auto found = session_records.find(sess->ctx);
+    return found != session_records.end() && found->second.get() == sess;
+}
+
+bool in_session(HostSession* sess, const char* operation, const std::function<void()>& body)
+{
+    if (sess && sess->ctx && !session_exists(sess)) {
+        closed_window_error(operation);
+        return false;
+    }
+    return in_context(sess ? sess->ctx : nullptr, operation, body);
+}
+
+bool in_context(xchat_context* ctx, const char* operation, const std::function<void()>& body)
+{
+    Plugin& p = plugin();
+    ContextGuard back;
+    if (ctx && ctx != p.get_context() && !p.set_context(ctx)) {
+        closed_window_error(operation);
+        return false;
+    }
+    body();
+    return true;
+}
+
+SessionUpdateInhibition::SessionUpdateInhibition() : saved(iFlagUpdateSessionInibition)
+{
+    iFlagUpdateSessionInibition = 1;
+}
+
+SessionUpdateInhibition::~SessionUpdateInhibition() { iFlagUpdateSessionInibition = saved; }
+
 void host_records_flush()
 {
     sess_list.clear();
@@ -177,6 +326,7 @@ void host_records_flush()
     ignore_list.clear();
     previous_user_list.clear();
     session_records.clear();
+    retired_sessions.clear();
     server_records.clear();
     the_zombie.reset();
     current_tab = nullptr;
@@ -184,6 +334,7 @@ void host_records_flush()
     session_cache_set = ignore_cache_set = false;
     iFlagUpdateSessionInibition = 0;
     prefs = HostPrefs{};
+    pref_names_known = false;
 }
 
 // ---- mirrors ---------------------------------------------------------------
@@ -244,44 +395,16 @@ void update_ignore(xchat_context* ctx)
     p.list_free();
 }
 
-namespace {
-
-// Asks for a preference by its XChat name, then by the name HexChat gives it.
-int pref_lookup(const char* xchat_name, const char* hexchat_name, const char** text, int* integer)
-{
-    int kind = plugin().get_prefs(xchat_name, text, integer);
-    if (kind == 0 && hexchat_name) kind = plugin().get_prefs(hexchat_name, text, integer);
-    return kind;
-}
-
-int pref_int(const char* xchat_name, const char* hexchat_name)
-{
-    const char* text = nullptr;
-    int value = 0;
-    int kind = pref_lookup(xchat_name, hexchat_name, &text, &value);
-    return kind == 2 || kind == 3 ? value : 0;
-}
-
-std::string pref_text(const char* xchat_name, const char* hexchat_name)
-{
-    const char* text = nullptr;
-    int value = 0;
-    if (pref_lookup(xchat_name, hexchat_name, &text, &value) != 1 || !text) return {};
-    return std::string(text).substr(0, kMaxPrefText);
-}
-
-}  // namespace
-
 void prefs_setup()
 {
     prefs = HostPrefs{};
-    prefs.away_reason = pref_text("away_reason", nullptr);
-    prefs.away_auto_unmark = pref_int("away_auto_unmark", nullptr);
-    prefs.tab_new_to_front = pref_int("tab_new_to_front", "gui_tab_newtofront");
-    prefs.input_perc_ascii = pref_int("input_perc_ascii", nullptr);
-    prefs.sound_command = pref_text("sound_command", nullptr);
-    prefs.tab_chans = pref_int("tab_chans", "gui_tab_chans");
-    prefs.tab_server = pref_int("tab_server", "gui_tab_server");
+    prefs.away_reason = pref_text(kAwayReason);
+    prefs.away_auto_unmark = pref_int(kAwayAutoUnmark);
+    prefs.tab_new_to_front = pref_int(kTabNewToFront);
+    prefs.input_perc_ascii = pref_int(kInputPercAscii);
+    prefs.sound_command = pref_text(kSoundCommand);
+    prefs.tab_chans = pref_int(kTabChans);
+    prefs.tab_server = pref_int(kTabServer);
 }
 
 void refresh_current_server()
@@ -293,8 +416,8 @@ void refresh_current_server()
 const std::vector<HostUser>& zem_userlist_flat_list(HostSession* sess)
 {
     previous_user_list.clear();
-    if (!sess || !sess->ctx) return previous_user_list;
-    in_context(sess->ctx, [] {
+    if (!sess || !sess->ctx || !session_exists(sess)) return previous_user_list;
+    in_context(sess->ctx, nullptr, [] {
         Plugin& p = plugin();
         walk_list("users", [&p](xchat_list* list) {
             HostUser user{text_or_empty(p.list_str("nick", list)), text_or_empty(p.list_str("host", list)),
@@ -361,26 +484,26 @@ namespace {
 bool same_nick(HostSession* sess, const char* a, const char* b)
 {
     int result = 1;
-    in_context(sess->ctx, [&] { result = plugin().nickcmp(a, b); });
+    in_context(sess->ctx, nullptr, [&] { result = plugin().nickcmp(a, b); });
     return result == 0;
 }
+
 }  // namespace
 
-const HostUser* find_name(HostSession* sess, const char* nick)
+std::optional<HostUser> find_name(HostSession* sess, const char* nick)
 {
-    if (!sess || !sess->server || !sess->ctx || empty(nick)) return nullptr;
-    const std::vector<HostUser>& users = zem_userlist_flat_list(sess);
-    for (const HostUser& user : users)
-        if (same_nick(sess, user.nick.c_str(), nick)) return &user;
-    return nullptr;
+    if (!sess || !sess->server || !sess->ctx || empty(nick)) return std::nullopt;
+    for (const HostUser& user : zem_userlist_flat_list(sess))
+        if (same_nick(sess, user.nick.c_str(), nick)) return user;
+    return std::nullopt;
 }
 
-const HostUser* find_name_global(HostServer* serv, const char* nick)
+std::optional<HostUser> find_name_global(HostServer* serv, const char* nick)
 {
     for (HostSession* sess : sess_list)
         if (sess->server == serv)
-            if (const HostUser* user = find_name(sess, nick)) return user;
-    return nullptr;
+            if (auto user = find_name(sess, nick)) return user;
+    return std::nullopt;
 }
 
 HostSession* find_dialog(HostServer* serv, const char* nick)
@@ -410,14 +533,13 @@ int new_ircwindow(HostServer*, const char*, int)
 {
     const char* text = nullptr;
     int remembered = 0;
-    const char* name = "tab_new_to_front";
-    if (plugin().get_prefs(name, &text, &remembered) == 0) {
-        name = "gui_tab_newtofront";
+    const char* name = pref_name(kTabNewToFront);
+    if (name) {
         plugin().get_prefs(name, &text, &remembered);
+        plugin().commandf("SET %s 1", name);
     }
-    plugin().commandf("SET %s 1", name);
     plugin().command("NEWSERVER");
-    if (!remembered) plugin().commandf("SET %s 0", name);
+    if (name && !remembered) plugin().commandf("SET %s 0", name);
     return 0;
 }
 
@@ -443,7 +565,7 @@ void PrintText(HostSession* sess, const char* text)
         p.print(text);
         return;
     }
-    in_context(sess->ctx, [&] { p.print(text); });
+    in_session(sess, "PrintText", [&] { p.print(text); });
 }
 
 int quibo_handle_command(const char* text, HostSession* sess, int, int)
@@ -456,102 +578,9 @@ int quibo_handle_command(const char* text, HostSession* sess, int, int)
     }
     std::string command(text[0] == '/' ? text + 1 : text);
     check_special_chars_utf8(command, 1);
-    // One command is one line: line breaks never reach the client's command parser.
-    std::erase_if(command, [](char c) { return c == '\r' || c == '\n'; });
+    strip_line_breaks(command);
     if (command.empty() || !p.raw()) return 0;
     xchat_plugin* h = p.raw();
-    in_context(sess ? sess->ctx : nullptr, [&] { h->xchat_command(h, command.c_str()); });
+    in_session(sess, "quibo_handle_command", [&] { h->xchat_command(h, command.c_str()); });
     return 0;
-}
-
-// ---- hook callbacks --------------------------------------------------------
-
-int cb_raw_line(char* word[], char* word_eol[], void*)
-{
-    (void)word;
-    Plugin& p = plugin();
-    iFlagUpdateSessionInibition = 1;
-    xchat_context* ctx = p.get_context();
-    update_session(ctx);
-    update_ignore(ctx);
-    prefs_setup();
-    refresh_current_server();
-    HostSession* sess = session_of(ctx);
-    std::string line = word_eol[1] ? word_eol[1] : "";
-    const char* servername = sess && sess->server ? sess->server->servername.c_str() : nullptr;
-    int result = quibo_in(sess, servername, line);
-    iFlagUpdateSessionInibition = 0;
-    return result == -1 ? XCHAT_EAT_ALL : XCHAT_EAT_NONE;
-}
-
-int quibo_output(char* word[], const char* target)
-{
-    HostSession* sess = session_of(plugin().get_context());
-    if (!sess) return 0;
-    return quibo_out(sess->server, target ? target : sess->channel.c_str(), word[1], word[2]);
-}
-
-int cb_private_message(char* word[], void*)
-{
-    quibo_output(word, word[1]);
-    return XCHAT_EAT_NONE;
-}
-
-int cb_output(char* word[], void*)
-{
-    quibo_output(word, nullptr);
-    return XCHAT_EAT_NONE;
-}
-
-int cb_ignore(char*[], void*)
-{
-    update_ignore(nullptr);
-    return XCHAT_EAT_NONE;
-}
-
-int cb_focus(char*[], void*)
-{
-    current_tab = session_of(plugin().get_context());
-    update_ignore(nullptr);
-    return XCHAT_EAT_NONE;
-}
-
-int cb_default_command(char* word[], char* word_eol[], void*)
-{
-    quibo_command(session_of(plugin().get_context()), word[1], word, word_eol);
-    return XCHAT_EAT_NONE;
-}
-
-int cb_quibo_command(char* word[], char* word_eol[], void* data)
-{
-    cb_default_command(word, word_eol, data);
-    quibo_cmd(session_of(plugin().get_context()), 0, word, word_eol);
-    return XCHAT_EAT_ALL;
-}
-
-int cb_event_command(char* word[], char* word_eol[], void* data)
-{
-    cb_default_command(word, word_eol, data);
-    event_cmd(session_of(plugin().get_context()), 0, word, word_eol);
-    if (empty(word[2])) plugin().print("Usage: /EVENT [help] [command] [options]");
-    return XCHAT_EAT_ALL;
-}
-
-int cb_DCC_Manager(char* word[], void*)
-{
-    static const char* const kPlaceholders[6] = {"$lu", "$ru", "$rhost", "$channel", "$server", "$data"};
-    current_tab = session_of(plugin().get_context());
-    if (empty(word[0])) {
-        printf("[%s:%d]> Internal Error (cb_DCC_Manager())\n", QUIBO_HERE(kUnit));
-        plugin().print("QuIbOsCrIpT:XChat2:cb_DCC_Manager(...): ERROR (Malformed Invocation)");
-        return XCHAT_EAT_NONE;
-    }
-    const char* args[6];
-    bool missing = false;
-    for (int i = 0; i < 6; ++i) {
-        missing = missing || empty(word[i + 1]);
-        args[i] = missing ? kPlaceholders[i] : word[i + 1];
-    }
-    make_special_event(current_tab, word[0], args[0], args[1], args[2], args[3], args[4], args[5]);
-    return XCHAT_EAT_NONE;
 }

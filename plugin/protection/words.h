@@ -18,3 +18,6 @@ void UpdateRemoveColors();
 int load_badword_file(const char* file, WordList& list);
 // Looks for an entry of `list` in `text` (`mode` chooses how); non-zero on a hit, the entry in `word`.
 int return_badword(const char* text, std::string* word, const WordList& list, int mode);
+// Empties `list`.
+void clean_badword_database(WordList& list);
+

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace hostsim {
 
@@ -75,6 +76,8 @@ PluginHandle& checked_handle(xchat_plugin* ph, const char* call)
         std::abort();
     }
     if (!h->alive) h->sim->fault(true, std::string(call) + " from a plug-in that is unloaded");
+    if (!h->sim->throwing_call().empty() && h->sim->throwing_call() == call)
+        throw std::runtime_error(std::string("hostsim: ") + call + " throws as the test asked");
     return *h;
 }
 

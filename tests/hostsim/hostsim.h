@@ -235,6 +235,9 @@ public:
     void remove_user(Context& channel, std::string_view nick);
     Context* find_tab(const Server& server, std::string_view name);
     void close(Context& ctx);  // closes the tab (a server tab closes all tabs of its server)
+    // A new tab of `closed`'s server at the address of that closed tab, as the
+    // client's allocator may hand a freed session back for the next window.
+    Context& reopen(Context& closed, std::string name, Context::Type type);
     Context* focused() const { return focused_; }
     Context& front(Server& server);  // the tab where the client shows that server's messages
     std::vector<Context*> tabs() const;  // open tabs, in the order of the client's "channels" list
@@ -300,6 +303,11 @@ public:
     int open_lists() const;
     void clear_records();
 
+    // From now on the interface call named (as in the fault texts: "get_context",
+    // "print", ...) throws std::runtime_error at the plug-in; empty: none does.
+    void throw_in(std::string call) { throw_in_ = std::move(call); }
+    const std::string& throwing_call() const { return throw_in_; }
+
     const std::vector<std::string>& faults() const { return faults_; }
     void set_abort_on_fault(bool abort_on_fault) { abort_on_fault_ = abort_on_fault; }
     void fault(bool fatal, std::string message);
@@ -362,6 +370,7 @@ private:
     std::map<std::string, int> list_gets_;
     std::vector<std::string> faults_;
     bool abort_on_fault_ = true;
+    std::string throw_in_;
 };
 
 // rfc1459 comparison of nicknames and channels, as the client's nickcmp.

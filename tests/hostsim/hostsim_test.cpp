@@ -276,4 +276,34 @@ TEST_F(SimTest, ThePluginFindsTheSimulatedClock)
     EXPECT_EQ(found(), Sim::kStartTime + 90);
 }
 
+TEST_F(SimTest, AClosedTabsAddressCanComeBackAsANewTab)
+{
+    xchat_context* old = chan.handle();
+    sim.close(chan);
+    EXPECT_EQ(ph->xchat_set_context(ph, old), 0);
+    Context& again = sim.reopen(chan, "#newer", Context::Channel);
+    EXPECT_EQ(again.handle(), old);
+    EXPECT_TRUE(again.open);
+    EXPECT_TRUE(again.users.empty());
+    EXPECT_EQ(again.channel, "#newer");
+    EXPECT_EQ(sim.find_tab(net, "#newer"), &again);
+    EXPECT_EQ(ph->xchat_set_context(ph, old), 1);
+    EXPECT_TRUE(sim.faults().empty());
+
+    sim.set_abort_on_fault(false);
+    sim.reopen(again, "#open", Context::Channel);  // still open: refused
+    EXPECT_EQ(again.channel, "#newer");
+    EXPECT_EQ(sim.faults().size(), 1u);
+}
+
+TEST_F(SimTest, TheNamedInterfaceCallThrowsUntilToldOtherwise)
+{
+    sim.throw_in("get_context");
+    EXPECT_THROW(ph->xchat_get_context(ph), std::runtime_error);
+    EXPECT_NO_THROW(ph->xchat_print(ph, "still printed"));
+    EXPECT_EQ(sim.count_printed("still printed"), 1);
+    sim.throw_in({});
+    EXPECT_NO_THROW(ph->xchat_get_context(ph));
+}
+
 }  // namespace

@@ -208,6 +208,23 @@ void Sim::close(Context& ctx)
     if (focused_ == &ctx) move_focus_away(ctx);
 }
 
+Context& Sim::reopen(Context& closed, std::string name, Context::Type type)
+{
+    if (closed.open) {
+        fault(false, "reopen of a tab that is still open");
+        return closed;
+    }
+    Server* server = closed.server;
+    closed = Context{};
+    closed.serial = next_serial_++;
+    closed.server = server;
+    closed.channel = std::move(name);
+    closed.type = type;
+    closed.joined = type == Context::Channel;
+    tab_order_.insert(tab_order_.begin(), &closed);
+    return closed;
+}
+
 void Sim::move_focus_away(const Context& closing)
 {
     Context* next = nullptr;

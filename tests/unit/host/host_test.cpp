@@ -2,7 +2,9 @@
 // the client-style helpers, with the plug-in's objects linked in.
 #include "host/host.h"
 
+#include "host/lifecycle.h"
 #include "hostsim.h"
+#include "output/output.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +43,16 @@ protected:
         for (const auto& c : sim.commands())
             if (c.origin == hostsim::Origin::Plugin && c.name == name) ++count;
         return count;
+    }
+
+    // The record of a channel the mirror has seen, after the channel closed.
+    HostSession* seen_then_closed(Context& tab)
+    {
+        update_session(nullptr);
+        HostSession* record = session_of(tab.handle());
+        EXPECT_NE(record, nullptr);
+        sim.close(tab);
+        return record;
     }
 
     Sim sim;
@@ -170,18 +182,26 @@ TEST_F(HostBinding, FindNameUsesTheServersNickComparison)
 {
     update_session(nullptr);
     HostSession* sess = session_of(chan->handle());
-    const HostUser* user = find_name(sess, "ALICE");
-    ASSERT_NE(user, nullptr);
+    auto user = find_name(sess, "ALICE");
+    ASSERT_TRUE(user);
     EXPECT_EQ(user->nick, "Alice");
     EXPECT_EQ(user->address, "alice@a.host");
-    EXPECT_EQ(find_name(sess, "nobody"), nullptr);
-    EXPECT_EQ(find_name(nullptr, "Alice"), nullptr);
-    EXPECT_EQ(find_name(zombie_session(), "Alice"), nullptr);
-    EXPECT_NE(find_name_global(serv_list[0], "alice"), nullptr);
+    EXPECT_FALSE(find_name(sess, "nobody"));
+    EXPECT_FALSE(find_name(nullptr, "Alice"));
+    EXPECT_FALSE(find_name(zombie_session(), "Alice"));
+    EXPECT_TRUE(find_name_global(serv_list[0], "alice"));
     // The flat list is in reverse order of the client's user list.
     const auto& users = zem_userlist_flat_list(sess);
     ASSERT_EQ(users.size(), 2u);
     EXPECT_EQ(users.front().nick, "Alice");
+
+    // A found user is the caller's own copy: the next lookup rebuilds the flat list.
+    auto alice = find_name(sess, "alice");
+    auto me = find_name(sess, "ME");
+    ASSERT_TRUE(alice && me);
+    EXPECT_EQ(alice->nick, "Alice");
+    EXPECT_EQ(alice->address, "alice@a.host");
+    EXPECT_EQ(me->nick, "me");
 }
 
 TEST_F(HostBinding, PreferencesFallBackToHexChatNames)
@@ -212,6 +232,163 @@ TEST_F(HostBinding, ZombieIsOneRecordWithoutServer)
     EXPECT_FALSE(is_session(zombie));
     PrintText(zombie, "still shown");
     EXPECT_EQ(sim.count_printed("still shown"), 1);
+}
+
+// ---- windows that close, nested commands and reused addresses ------------------
+
+int pass_command(char*[], char*[], void*) { return XCHAT_EAT_NONE; }
+int pass_print(char*[], void*) { return XCHAT_EAT_NONE; }
+
+TEST_F(HostBinding, AClosedWindowGetsNothingRunAndNoOtherWindowDoesEither)
+{
+    HostSession* gone = seen_then_closed(sim.channel(*irc, "#other"));
+    ASSERT_NE(gone, nullptr);
+    sim.clear_records();
+
+    // Closed since the last rebuild: the client refuses the switch.
+    quibo_handle_command("SAY x", gone);
+    PrintText(gone, "for #other");
+    EXPECT_TRUE(sim.sent().empty());
+    EXPECT_EQ(sim.count_printed("for #other"), 0);
+    EXPECT_EQ(sim.count_printed("QuIbOsCrIpT:XChat2:quibo_handle_command(...): ERROR (the window is closed)"), 1);
+    EXPECT_EQ(sim.count_printed("QuIbOsCrIpT:XChat2:PrintText(...): ERROR (the window is closed)"), 1);
+    EXPECT_EQ(sim.commands().size(), 0u);
+    EXPECT_EQ(plugin().get_context(), chan->handle());
+
+    // After the rebuild its record is retired, and still refused.
+    update_session(nullptr);
+    EXPECT_FALSE(session_exists(gone));
+    EXPECT_FALSE(is_session(gone));
+    sHandleCommand(gone, "SAY %s", "y");
+    EXPECT_TRUE(sim.sent().empty());
+    EXPECT_EQ(sim.count_printed_containing("ERROR (the window is closed)"), 3);
+}
+
+class ReusedAddress : public HostBinding, public testing::WithParamInterface<bool> {};
+
+TEST_P(ReusedAddress, ANewWindowAtAClosedWindowsAddressGetsARecordOfItsOwn)
+{
+    Context& old_tab = sim.channel(*irc, "#old");
+    HostSession* old_record = seen_then_closed(old_tab);
+    ASSERT_NE(old_record, nullptr);
+    if (GetParam()) update_session(nullptr);  // else the address comes back before any rebuild
+    Context& new_tab = sim.reopen(old_tab, "#new", Context::Channel);
+    ASSERT_EQ(new_tab.handle(), old_record->ctx);
+
+    update_session(nullptr);
+    HostSession* new_record = session_of(new_tab.handle());
+    ASSERT_NE(new_record, nullptr);
+    EXPECT_NE(new_record, old_record);
+    EXPECT_EQ(new_record->channel, "#new");
+    EXPECT_TRUE(session_exists(new_record));
+    EXPECT_FALSE(session_exists(old_record));
+    EXPECT_EQ(old_record->channel, "#old") << "a retired record stays readable for whoever still holds it";
+
+    // What was meant for the old window never reaches the new one.
+    sim.clear_records();
+    quibo_handle_command("SAY meant for #old", old_record);
+    PrintText(old_record, "meant for #old");
+    EXPECT_TRUE(sim.texts_in(new_tab).empty());
+    EXPECT_TRUE(sim.sent().empty());
+    quibo_handle_command("SAY hello", new_record);
+    EXPECT_EQ(sim.count_sent("PRIVMSG #new :hello"), 1);
+}
+INSTANTIATE_TEST_SUITE_P(RebuiltBetween, ReusedAddress, testing::Bool());
+
+TEST_F(HostBinding, TheCurrentWindowIsPutBackAfterCommandsThatReenterTheHooks)
+{
+    Context& two = sim.channel(*irc, "#two");
+    xchat_hook* echo = plugin().hook_command("ECHO", pass_command, nullptr, nullptr);
+    xchat_hook* shown = plugin().hook_print("Your Message", pass_print, nullptr);
+    update_session(nullptr);
+
+    // The client shows our message in #two and moves our context there for the print hook.
+    plugin().commandf("MSG %s x", "#two");
+    EXPECT_EQ(plugin().get_context(), chan->handle());
+    // ... and into every tab ALLCHAN visits.
+    plugin().command("ALLCHAN ECHO hi");
+    EXPECT_EQ(plugin().get_context(), chan->handle());
+    quibo_handle_command("ALLCHAN ECHO again", session_of(two.handle()));
+    EXPECT_EQ(plugin().get_context(), chan->handle());
+
+    sim.clear_records();
+    PrintText(nullptr, "where am I");
+    EXPECT_EQ(sim.texts_in(*chan), std::vector<std::string>{"where am I"});
+    plugin().unhook(&echo);
+    plugin().unhook(&shown);
+}
+
+TEST_F(HostBinding, ServerValuesComeFromAWindowThatIsStillOpen)
+{
+    Context& first = sim.channel(*irc, "#first");
+    HostServer* serv = seen_then_closed(first)->server;
+    update_session(nullptr);
+    ASSERT_NE(serv->any_ctx, nullptr);
+    EXPECT_NE(serv->any_ctx, first.handle());
+    irc->nick = "renamed";
+    update_session(nullptr);
+    EXPECT_EQ(serv->nick, "renamed");
+}
+
+TEST_F(HostBinding, CommandsAreOneLineOnEveryPath)
+{
+    plugin().command("ECHO one\r\ntwo");
+    plugin().commandf("ECHO %s", "three\rfour\nfive");
+    xchat_exec("ls\nrm -rf x");
+    sHandleCommand(nullptr, "ECHO %s", "six\r\nseven");
+    ASSERT_EQ(sim.commands().size(), 4u);
+    for (const auto& c : sim.commands()) {
+        EXPECT_EQ(c.text.find_first_of("\r\n"), std::string::npos) << c.text;
+    }
+    EXPECT_EQ(sim.commands()[0].text, "ECHO onetwo");
+    EXPECT_EQ(sim.commands()[2].text, "EXEC lsrm -rf x");
+}
+
+TEST_F(HostBinding, ACommandLongerThanTheLimitIsRefusedNotCut)
+{
+    testing::internal::CaptureStdout();
+    sHandleCommand(nullptr, "ECHO %s", std::string(3000, 'x').c_str());
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(commands_issued_named("ECHO"), 0);
+    EXPECT_NE(out.find("]> quibo_handle_command()"), std::string::npos);
+    EXPECT_EQ(sim.count_printed("QuIbOsCrIpT: XChat2: quibo_handle_command(...): ERROR"), 1);
+}
+
+TEST_F(HostBinding, ANestedHoldOnSessionRebuildsLeavesTheOuterHoldInPlace)
+{
+    {
+        SessionUpdateInhibition outer;
+        {
+            SessionUpdateInhibition inner;
+        }
+        EXPECT_EQ(iFlagUpdateSessionInibition, 1);
+        int gets = sim.list_gets("channels");
+        extern_update_session();
+        EXPECT_EQ(sim.list_gets("channels"), gets) << "held: no rebuild";
+    }
+    EXPECT_EQ(iFlagUpdateSessionInibition, 0);
+    extern_update_session();
+    EXPECT_EQ(iFlagUpdateSessionInibition, 1);
+}
+
+TEST_F(HostBinding, EachPreferenceIsAskedByTheOneNameTheClientAnswers)
+{
+    Sim hex(hostsim::Naming::HexChat);
+    auto& serv = hex.add_server("irc.hex.net", "me");
+    Context& tab = hex.channel(serv, "#hex");
+    hex.set_pref("gui_tab_chans", 0);
+    xchat_plugin* h = hex.attach("hex", &tab);
+    host_records_flush();
+    plugin_install(std::make_unique<Plugin>(h, "n", "d", "v", nullptr));
+    prefs_setup();
+    // Once learnt, a name HexChat does not know is never asked again: the
+    // value then changes only under the HexChat name.
+    hex.set_pref("gui_tab_chans", 1);
+    prefs_setup();
+    EXPECT_EQ(prefs.tab_chans, 1);
+    host_records_flush();
+    plugin_install(nullptr);
+    hex.detach(h);
 }
 
 }  // namespace

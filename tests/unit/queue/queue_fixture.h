@@ -4,6 +4,7 @@
 
 #include "settings_fixture.h"
 
+#include "pipeline/pipeline.h"
 #include "queue/queue.h"
 
 #include <string>
