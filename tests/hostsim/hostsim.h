@@ -8,6 +8,14 @@
 // test drives the client (server_line, type, advance, focus) and then looks at
 // what was printed, sent to a server, or issued as a command.
 //
+// The reactions follow the client's own code: after our JOIN it sends MODE and
+// WHO, WHO and NAMES replies fill the user lists (every prefix kept in the
+// order of the server's PREFIX), 005 sets the server's features, the ignore
+// list filters incoming lines, CTCP requests get the client's answers, DCC
+// offers fill the "dcc" list. Beyond IRC the test program exports stand-ins
+// for the GTK calls a plug-in makes (the question dialog, the input box, the
+// beep, main-loop time-outs) and the clock the plug-in reads.
+//
 // Misuse of the interface that would crash or corrupt the real client (a list
 // handle used after list_free, a field read before the first list_next, a
 // dead plug-in handle) is a fault: reported on standard error and, by default,

@@ -350,4 +350,49 @@ TEST_F(Reactions, LoginAndDisconnectAsTheClientHasThem)
     EXPECT_EQ(sim.find_tab(net, "#chan"), &chan);
 }
 
+TEST_F(Reactions, NoticesInvitationsTopicsAndAwayGoWhereTheClientPutsThem)
+{
+    Context& dialog = sim.dialog(net, "bob");
+    sim.add_user(chan, "carol", "c@h");
+    sim.add_user(chan, "me", "m@h");
+    line(":bob!b@h NOTICE me :in the dialog");
+    line(":carol!c@h NOTICE me :where carol is");
+    line(":op!o@h NOTICE @#chan :to the ops");
+    line(":irc.test.net NOTICE me :from the server");
+    line("NOTICE AUTH :*** Looking up your hostname");
+    line(":bob!b@h NOTICE me :\001PING 42\001");
+    EXPECT_EQ(events_in(dialog), (std::vector<std::string>{"Notice", "Ping Reply"}));
+    EXPECT_EQ(last_event("Channel Notice")->args, (std::vector<std::string>{"op", "@#chan", "to the ops"}));
+    EXPECT_EQ(last_event("Ping Reply")->args, (std::vector<std::string>{"bob", "42"}));
+    EXPECT_EQ(sim.count_events("Server Notice"), 2);
+    EXPECT_EQ(events_in(chan).front(), "Notice");
+
+    line(":bob!b@h INVITE me :#secret");
+    EXPECT_EQ(last_event("Invited")->args, (std::vector<std::string>{"#secret", "bob", "irc.test.net"}));
+    line(":irc.test.net 341 me bob #chan");
+    EXPECT_EQ(last_event("Your Invitation")->args, (std::vector<std::string>{"bob", "#chan", "irc.test.net"}));
+
+    line(":irc.test.net 332 me #chan :old topic");
+    EXPECT_EQ(chan.topic, "old topic");
+    line(":bob!b@h TOPIC #chan :new topic");
+    EXPECT_EQ(chan.topic, "new topic");
+    EXPECT_EQ(last_event("Topic Change")->args, (std::vector<std::string>{"bob", "new topic", "#chan"}));
+
+    line(":irc.test.net 306 me :You have been marked as being away");
+    EXPECT_TRUE(net.away);
+    EXPECT_TRUE(chan.find_user("me")->away);
+    line(":irc.test.net 305 me :You are no longer marked as being away");
+    EXPECT_FALSE(chan.find_user("me")->away);
+
+    line("PING :irc.test.net");
+    EXPECT_EQ(sent(), (std::vector<std::string>{"PONG :irc.test.net"}));
+
+    line(":me!m@h JOIN #chan");  // the first 324 after our own join is not shown
+    line(":irc.test.net 324 me #chan +nt");
+    line(":irc.test.net 324 me #chan +nt");
+    EXPECT_EQ(sim.count_events("Channel Modes"), 1);
+    line(":irc.test.net 999 me #chan :odd numeric");
+    EXPECT_EQ(events_in(chan).back(), "Server Text") << "a numeric about a channel shows in its tab";
+}
+
 }  // namespace
