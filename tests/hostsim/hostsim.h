@@ -482,6 +482,7 @@ private:
     bool fire_next_timer(int64_t until_ms);
     void fire_glib_timeout(unsigned id);
     void set_time_ms(int64_t ms);
+    void run_key_presses_when_idle();
     int run_dialog(QuestionDialog& dialog);
     void fire_hook_timer(Hook& hook);
     void fire_client_timer(int serial);

@@ -464,9 +464,10 @@ bool Sim::server_line(Server& server, std::string_view line)
         if (c && c->type == Context::Channel) sess = c;
     }
     if (!sess || !sess->open) return false;
-    if (run_hooks(HookKind::Server, word[0], sess, word, words.word_eol())) return true;
-    client_handle_line(*this, server, words.word_eol()[1]);
-    return false;
+    bool eaten = run_hooks(HookKind::Server, word[0], sess, word, words.word_eol());
+    if (!eaten) client_handle_line(*this, server, words.word_eol()[1]);
+    run_key_presses_when_idle();
+    return eaten;
 }
 
 void Sim::type(Context& ctx, std::string_view input)
@@ -480,6 +481,11 @@ void Sim::type(Context& ctx, std::string_view input)
         else if (line.size() > 1 && line[1] == '/') say(ctx, line.substr(1), Origin::User);
         else command(ctx, line.substr(1), Origin::User);
     }
+    run_key_presses_when_idle();
+}
+
+void Sim::run_key_presses_when_idle()
+{
     if (command_depth_ == 0 && dialog_depth_ == 0) run_key_presses();  // the client's main loop takes them next
 }
 
@@ -558,6 +564,7 @@ void Sim::advance(double seconds)
         }
     }
     sim_clock_ms = std::max(sim_clock_ms, until);
+    run_key_presses_when_idle();
 }
 
 bool Sim::fire_next_timer(int64_t until_ms)
