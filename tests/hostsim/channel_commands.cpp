@@ -282,7 +282,8 @@ bool cmd_setcursor(Sim&, Context& ctx, char** word, char**)
     int size = static_cast<int>(ctx.inputbox.size());
     int delta = std::atoi(word[2]);
     bool relative = word[2][0] == '+' || word[2][0] == '-';
-    int position = relative ? ctx.cursor + delta : delta;
+    int current = ctx.cursor < 0 ? size : ctx.cursor;
+    int position = relative ? current + delta : delta;
     ctx.cursor = std::clamp(position, 0, size);
     return true;
 }

@@ -111,7 +111,7 @@ void Sim::press_enter(Context& ctx)
 {
     std::string text = std::move(ctx.inputbox);
     ctx.inputbox.clear();
-    ctx.cursor = 0;
+    ctx.cursor = -1;
     type(ctx, text);
 }
 

@@ -15,8 +15,8 @@ namespace hostsim {
 namespace {
 
 struct Widget {
-    enum Kind { MainWindow, GdkWindow, InputBox, Dialog, Button } kind = MainWindow;
-    Context* ctx = nullptr;          // InputBox
+    enum Kind { MainWindow, GdkWindow, InputBox, TopicBox, Dialog, Button } kind = MainWindow;
+    Context* ctx = nullptr;          // MainWindow (the tab's window), InputBox, TopicBox
     QuestionDialog* dialog = nullptr;  // Dialog
     DialogButton button;             // Button, until added to a dialog
     QuestionDialog* owner = nullptr;   // Button: the dialog it was added to, at `index`
@@ -90,11 +90,14 @@ struct GtkStandin {
         return nullptr;
     }
 
-    static Widget* main_window()
+    // One widget of that kind for a tab, made when first asked for.
+    static Widget* of_tab(Widget::Kind kind, Context* ctx)
     {
         for (const auto& w : widgets())
-            if (w->kind == Widget::MainWindow) return w.get();
-        return make(widget_of(Widget::MainWindow));
+            if (w->kind == kind && w->ctx == ctx) return w.get();
+        Widget w = widget_of(kind);
+        w.ctx = ctx;
+        return make(std::move(w));
     }
 
     static Widget* gdk_window()
@@ -104,14 +107,7 @@ struct GtkStandin {
         return make(widget_of(Widget::GdkWindow));
     }
 
-    static Widget* input_box(Context* ctx)
-    {
-        for (const auto& w : widgets())
-            if (w->kind == Widget::InputBox && w->ctx == ctx) return w.get();
-        Widget w = widget_of(Widget::InputBox);
-        w.ctx = ctx;
-        return make(std::move(w));
-    }
+    static Widget* input_box(Context* ctx) { return of_tab(Widget::InputBox, ctx); }
 
     static QuestionDialog* dialog_of(void* pointer)
     {
@@ -196,6 +192,8 @@ void attach_gtk_standin(Sim* sim)
     GtkStandin::sim() = sim;
     GtkStandin::widgets().clear();
 }
+
+void* window_widget(Context* ctx) { return GtkStandin::sim() ? GtkStandin::of_tab(Widget::MainWindow, ctx) : nullptr; }
 
 void detach_gtk_standin(Sim* sim)
 {
@@ -363,15 +361,58 @@ STANDIN void* gtk_window_list_toplevels()
 {
     if (!GtkStandin::sim()) return nullptr;
     auto* node = static_cast<hostsim::ListNode*>(std::calloc(1, sizeof(hostsim::ListNode)));
-    node->data = GtkStandin::main_window();
+    node->data = GtkStandin::of_tab(hostsim::Widget::MainWindow, GtkStandin::sim()->focused());
     return node;
 }
 
 STANDIN void* gtk_window_get_focus(void* window)
 {
     hostsim::Widget* w = GtkStandin::known(window);
-    hostsim::Context* focused = GtkStandin::sim() ? GtkStandin::sim()->focused() : nullptr;
-    return w && w->kind == hostsim::Widget::MainWindow && focused ? GtkStandin::input_box(focused) : nullptr;
+    return w && w->kind == hostsim::Widget::MainWindow && w->ctx ? GtkStandin::input_box(w->ctx) : nullptr;
+}
+
+// Widget types, as far as a plug-in walks a window: the window is a container; the topic box
+// and the input box are text entries named as the client names them.
+namespace {
+constexpr unsigned long kEntryType = 1;
+constexpr unsigned long kContainerType = 2;
+}  // namespace
+
+STANDIN unsigned long gtk_entry_get_type() { return kEntryType; }
+STANDIN unsigned long gtk_container_get_type() { return kContainerType; }
+
+STANDIN int g_type_check_instance_is_a(void* instance, unsigned long type)
+{
+    hostsim::Widget* w = GtkStandin::known(instance);
+    if (!w) return 0;
+    bool entry = w->kind == hostsim::Widget::InputBox || w->kind == hostsim::Widget::TopicBox;
+    return type == kEntryType ? entry : type == kContainerType && w->kind == hostsim::Widget::MainWindow;
+}
+
+STANDIN void gtk_container_forall(void* container, void (*visit)(void*, void*), void* data)
+{
+    hostsim::Widget* w = GtkStandin::known(container);
+    if (!w || w->kind != hostsim::Widget::MainWindow || !w->ctx || !visit) return;
+    visit(GtkStandin::of_tab(hostsim::Widget::TopicBox, w->ctx), data);  // the topic box comes first, at the top
+    visit(GtkStandin::input_box(w->ctx), data);
+}
+
+STANDIN const char* gtk_widget_get_name(void* widget)
+{
+    hostsim::Widget* w = GtkStandin::known(widget);
+    bool entry = w && (w->kind == hostsim::Widget::InputBox || w->kind == hostsim::Widget::TopicBox);
+    if (!entry) return "GtkWidget";
+    return GtkStandin::sim()->naming() == hostsim::Naming::HexChat ? "hexchat-inputbox" : "xchat-inputbox";
+}
+
+STANDIN int gtk_entry_get_max_length(void*) { return 0; }
+
+// "activate" on the input box is Enter: the client runs the text at once.
+STANDIN unsigned long g_signal_emit_by_name(void* instance, const char* signal, ...)
+{
+    hostsim::Context* ctx = GtkStandin::box_of(instance);
+    if (ctx && signal && std::strcmp(signal, "activate") == 0) GtkStandin::sim()->press_enter(*ctx);
+    return 0;
 }
 
 STANDIN void* gtk_widget_get_parent_window(void*) { return GtkStandin::sim() ? GtkStandin::gdk_window() : nullptr; }
@@ -380,7 +421,8 @@ STANDIN void* gtk_widget_get_window(void* widget) { return gtk_widget_get_parent
 STANDIN int gtk_editable_get_position(void* editable)
 {
     hostsim::Context* ctx = GtkStandin::box_of(editable);
-    return ctx ? ctx->cursor : 0;
+    if (!ctx) return 0;
+    return ctx->cursor < 0 ? static_cast<int>(ctx->inputbox.size()) : ctx->cursor;
 }
 
 STANDIN void gtk_editable_set_position(void* editable, int position)
@@ -399,6 +441,7 @@ STANDIN void gtk_editable_insert_text(void* editable, const char* text, int leng
     size_t at = std::min(static_cast<size_t>(std::max(*position, 0)), ctx->inputbox.size());
     ctx->inputbox.insert(at, text, n);
     *position = static_cast<int>(at + n);
+    if (ctx->cursor >= static_cast<int>(at)) ctx->cursor += static_cast<int>(n);  // GTK keeps the cursor after the text
 }
 
 STANDIN const char* gtk_entry_get_text(void* entry)

@@ -136,7 +136,7 @@ struct Context {
     UserList users;
     std::string topic;
     std::string inputbox;
-    int cursor = 0;       // position in the input box, in bytes
+    int cursor = -1;      // position in the input box, in bytes; -1: at the end of the text
     std::string waitchannel;     // a channel tab that left its channel waits here to join it again
     std::string willjoinchannel;  // rejoined when the server's login ends
     std::string channelkey;

@@ -107,6 +107,8 @@ bool wildcard_match(std::string_view mask, std::string_view text);
 // The GTK stand-in acts on the simulator made last.
 void attach_gtk_standin(Sim* sim);
 void detach_gtk_standin(Sim* sim);
+// The window of a tab as get_info("win_ptr") gives it to a plug-in.
+void* window_widget(Context* ctx);
 
 // The client's reaction to a server line, after the hooks let it through.
 void client_handle_line(Sim& sim, Server& server, std::string_view line);

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 using namespace hostsim;
 
@@ -188,6 +189,44 @@ TEST(Standins, InputBoxTakesInsertedTextAndAQueuedReturnKey)
 
     gtk<void (*)()>("gdk_beep")();
     EXPECT_EQ(sim.beeps(), 1);
+}
+
+TEST(Standins, InputBoxIsFoundInTheTabsWindowAndActivated)
+{
+    Sim sim;
+    Server& net = sim.add_server("irc.test.net", "me");
+    Context& chan = sim.channel(net, "#chan");
+    Context& other = sim.channel(net, "#other");
+    sim.focus(other);
+    chan.inputbox = "/echo ";
+    xchat_plugin* ph = sim.attach("probe", &chan);
+    void* window = const_cast<char*>(ph->xchat_get_info(ph, "win_ptr"));
+    ASSERT_NE(window, nullptr);
+    auto is_a = gtk<int (*)(void*, unsigned long)>("g_type_check_instance_is_a");
+    unsigned long entry = gtk<unsigned long (*)()>("gtk_entry_get_type")();
+    ASSERT_TRUE(is_a(window, gtk<unsigned long (*)()>("gtk_container_get_type")()));
+
+    struct Found {
+        decltype(is_a) check;
+        unsigned long entry;
+        std::vector<void*> boxes;
+    } found{is_a, entry, {}};
+    gtk<void (*)(void*, void (*)(void*, void*), void*)>("gtk_container_forall")(
+        window,
+        [](void* widget, void* data) {
+            auto* f = static_cast<Found*>(data);
+            std::string name = gtk<const char* (*)(void*)>("gtk_widget_get_name")(widget);
+            if (f->check(widget, f->entry) && name == "xchat-inputbox") f->boxes.push_back(widget);
+        },
+        &found);
+    ASSERT_EQ(found.boxes.size(), 2u) << "the topic box and the input box";
+    void* box = found.boxes.back();
+    int at = gtk<int (*)(void*)>("gtk_editable_get_position")(box);
+    gtk<void (*)(void*, const char*, int, int*)>("gtk_editable_insert_text")(box, "typed", 5, &at);
+    EXPECT_EQ(chan.inputbox, "/echo typed") << "the tab of the plug-in's context, not the focused one";
+    gtk<unsigned long (*)(void*, const char*, ...)>("g_signal_emit_by_name")(box, "activate");
+    EXPECT_EQ(sim.count_printed("typed"), 1) << "Enter runs the text at once";
+    EXPECT_EQ(chan.inputbox, "");
 }
 
 TEST(Standins, ClockMovesWhileACallRuns)
