@@ -1,6 +1,7 @@
 // The line parser: kinds, fields, the MODE split, switched-off sections and
 // re-entry, with handlers that record what they were given.
 #include "capture.h"
+#include "file_text.h"
 #include "hostsim.h"
 
 #include "host/host.h"
@@ -10,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 using namespace hostsim;
 
@@ -58,14 +57,6 @@ const ParserHandlers kRecording = {
 };
 
 std::string value(const ParseText& text) { return text ? *text : "<none>"; }
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class Parser : public testing::Test {
 protected:
