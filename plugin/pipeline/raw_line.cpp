@@ -11,7 +11,7 @@
 #include "pipeline/irc_line.h"
 #include "pipeline/parser.h"
 #include "pipeline/sessions.h"
-#include "protection/guard.h"
+#include "protection/private_killer.h"
 #include "protection/words.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
@@ -217,8 +217,10 @@ int ask_user(GuardedLine& g)
     quibo_play_sound("warning");
     question_open = true;
     g.asked = true;
-    const int answer = zem_gtk_query_kill_request(GetMessage(851), g.nick.c_str(), GetMessage(g.question_message),
-                                                  g.excerpt.c_str());
+    char question[4096];
+    snprintf(question, sizeof question, GetMessage(851), g.nick.c_str(), GetMessage(g.question_message),
+             g.excerpt.c_str());
+    const int answer = zem_gtk_query_kill_request(question);
     question_open = false;
     return answer;
 }
