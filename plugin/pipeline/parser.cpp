@@ -662,7 +662,7 @@ void message_parser(HostSession* sess, std::string& line, const ParserHandlers& 
 {
     NestedLine nested;
     ParseVars& vars = the_parse_vars;
-    DebugPlugin(0, "BEGIN: message_parser(%p, %s)", static_cast<void*>(sess), line.c_str());
+    DebugPlugin(0, "BEGIN: message_parser(%p)", static_cast<void*>(sess));
     set_context(vars, sess, line);
     check_broken_link(vars);
     reenable_queries(vars);
