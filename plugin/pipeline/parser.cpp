@@ -15,6 +15,7 @@
 #include "queue/queue.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
+#include "users/chatuser.h"
 
 #include <strings.h>
 
@@ -671,6 +672,29 @@ void message_parser(HostSession* sess, std::string& line, const ParserHandlers& 
     kDispatch[vars.bMessage].run(vars, handlers);
     end_of_line();
     DebugPlugin(0, "END: message_parser()");
+}
+
+void output_parser(const char* channel, const char* nick, const char* text)
+{
+    const bool named = channel && *channel && nick && *nick;
+    if (!named || !iFlagEnableDatabase || !iFlagLogFile) return;
+    const ChatUser* user = GetUser(nullptr, channel, nick, nullptr, nullptr);
+    if (!user || user->usSpecial != 1) return;
+    if (!iFlagAdvancedLog) {
+        const time_t when = now();
+        sPrintLog(log_file().c_str(), "CHANMSG: [%d | %s] -> from:[%s] ip:[%s] address:[%s] data:[%s]",
+                  static_cast<int>(when), ctime_text(when).c_str(), channel, nick, user->psAddress.c_str(),
+                  text ? text : "");
+        return;
+    }
+    // The event log reads the parse variables: those of a line being parsed are put back after.
+    const ParseVars saved = the_parse_vars;
+    the_parse_vars.psChannelName = channel;
+    the_parse_vars.psRemoteUserNick = nick;
+    the_parse_vars.psRemoteUserAddress = user->psAddress;
+    the_parse_vars.psMessageData = text ? text : "";
+    AdvancedLog("CHANMSG");
+    the_parse_vars = saved;
 }
 
 std::string _get_xchat_string_converted(const char* text)

@@ -49,6 +49,7 @@ class LoadInHexChat(unittest.TestCase):
             h.wait_for(lambda: "hello query from alice" in h.read_text(killer_log), 10,
                        what="the refusal in private_killer.log")
             self.assertNotIn("hello query from alice", hc.log_text())
+            self.assertEqual(h.read_text(killer_log).count("hello query from alice"), 1)
 
             # With the guard off, private messages reach the client.
             hc.command("QUIBO pktime 0")
