@@ -115,10 +115,9 @@ std::string excerpt_of(const std::string& text)
 }
 
 // The line when the guard must look at it: from a user, to our own nickname.
-std::optional<GuardedLine> guarded_line(HostSession* sess, const std::string& text)
+std::optional<GuardedLine> guarded_line(HostSession* sess, const std::string& text, const GuardKind* kind)
 {
     const IrcLine line(text);
-    const GuardKind* kind = guarded_kind(text, line);
     if (!kind || !sess || !sess->server) return std::nullopt;
     GuardedLine guarded;
     guarded.kind_message = kind->kind_message;
@@ -323,15 +322,16 @@ LineVerdict act_on_flag(int flag, GuardedLine& g, std::string& text)
     return LineVerdict::Pass;
 }
 
-// Whether the line was a private message to us from a user (the guard looked at it).
+// `private_message`: the guard counted the line as a user's PRIVMSG (to us or not).
 LineVerdict guard_line(HostSession* sess, std::string& text, bool& private_message)
 {
     private_message = false;
     if (iPrivateKillerAlert < 1) return LineVerdict::Pass;
-    std::optional<GuardedLine> guarded = guarded_line(sess, text);
+    const GuardKind* kind = guarded_kind(text, IrcLine(text));
+    private_message = kind && kind->kind_message == 847;
+    std::optional<GuardedLine> guarded = guarded_line(sess, text, kind);
     if (!guarded) return LineVerdict::Pass;
     GuardedLine& g = *guarded;
-    private_message = g.privmsg;
     int flag = get_killed_user_flag(g.nick.c_str(), g.address.c_str(), &g.record);
     if (ignored_by_client(g)) flag = -4;
     throttle_alerts(g);
