@@ -319,18 +319,31 @@ bool contains_ignoring_case(std::string_view haystack, std::string_view needle)
            }) != haystack.end();
 }
 
-bool test_matches(const KindTest& test, std::string_view line)
+// The offset of the line's second blank: IfMessage looks for words that start before it.
+size_t second_blank(std::string_view line)
 {
-    const bool found = std::any_of(std::begin(test.words), std::end(test.words), [line](std::string_view word) {
-        return if_message_at(line, word) != npos;
-    });
+    const size_t first = line.find(' ');
+    return first == npos ? npos : line.find(' ', first + 1);
+}
+
+bool word_before(std::string_view line, size_t second, std::string_view word)
+{
+    return !word.empty() && line.substr(0, second - 1 + word.size()).find(word) != npos;
+}
+
+bool test_matches(const KindTest& test, std::string_view line, size_t second)
+{
+    bool found = false;
+    for (std::string_view word : test.words) found = found || word_before(line, second, word);
     return found && (!test.also || contains_ignoring_case(line, test.also));
 }
 
 MessageKind recognise(const IrcLine& line, ParseVars& vars)
 {
+    const size_t second = second_blank(line.text());
+    if (second == npos) return kUnknownLine;
     for (const KindTest& test : kKindTests) {
-        if (!test_matches(test, line.text()) || !iFlagParserMode[test.section]) continue;
+        if (!test_matches(test, line.text(), second) || !iFlagParserMode[test.section]) continue;
         const Cut cut = test.cut(line, vars);
         if (cut == Cut::Taken) return test.kind;
         vars.fields() = {};
@@ -636,12 +649,8 @@ const ParserHandlers& plugin_handlers()
 
 size_t if_message_at(std::string_view line, std::string_view word)
 {
-    if (line.empty() || word.empty()) return npos;
-    const size_t first = line.find(' ');
-    if (first == npos) return npos;
-    const size_t second = line.find(' ', first + 1);
-    if (second == npos) return npos;
-    // Only an occurrence that starts before the second blank counts.
+    const size_t second = second_blank(line);
+    if (line.empty() || word.empty() || second == npos) return npos;
     return line.substr(0, second - 1 + word.size()).find(word);
 }
 
