@@ -28,6 +28,7 @@ std::string caPathLogFile;
 namespace {
 
 constexpr size_t npos = std::string_view::npos;
+constexpr const char* kUnit = "parser";
 
 ParseVars the_parse_vars;
 
@@ -488,7 +489,76 @@ void split_mode(ParseVars& vars, const ParserHandlers& handlers)
 
 // ---- notify ------------------------------------------------------------------------------------------------
 
-void reconcile_online_list(ParseVars& vars, const ParserHandlers& handlers);
+// One report of the online list through the notify handler, with the line's fields around it.
+void report_notify(ParseVars& vars, const ParserHandlers& handlers, const LineFields& line, const std::string& nick,
+                   const char* text)
+{
+    vars.fields() = line;
+    vars.psRemoteUserNick = nick;
+    vars.psRemoteUserAddress = std::string();
+    vars.psMessageData = text;
+    handlers.case_notify(vars);
+}
+
+std::vector<std::string> nick_list(std::string_view text)
+{
+    std::vector<std::string> nicks;
+    while (!text.empty()) {
+        const std::string_view nick = first_word(text);
+        if (!nick.empty()) nicks.emplace_back(nick);
+        text.remove_prefix(std::min(text.size(), nick.size() + 1));
+    }
+    return nicks;
+}
+
+void mark_online(ParseVars& vars, const ParserHandlers& handlers, const LineFields& line, const std::string& nick)
+{
+    const char* server = vars.psCurrentServerName.c_str();
+    if (ChatUser* known = GetUser(server, nullptr, nick.c_str(), nullptr, nullptr)) {
+        known->uiStatus = 1;
+        return;
+    }
+    ChatUserPtr record = CreateUser(server, nullptr, nick.c_str(), nullptr, nullptr);
+    record->uiStatus = 1;
+    if (InsertUser(record)) {
+        IsDatabaseChanged();
+        report_notify(vars, handlers, line, nick, "is online");
+    } else {
+        printf("[%s:%d]> DATABASE ERROR: %s\n", QUIBO_HERE(kUnit), vars.pText->c_str());
+        FreeUser(record);
+    }
+}
+
+// The first record of this server that the reply did not mention (the notify list is short).
+ChatUser* first_gone(const char* server)
+{
+    for (ChatUser* user = GetFirst(); user; user = user->pcuNext())
+        if (user->uiStatus == 0 && user->psServer() && strcasecmp(user->psServer(), server) == 0) return user;
+    return nullptr;
+}
+
+// An ISON reply lists the nicks of the notify list that are online: database 1 follows it.
+void reconcile_online_list(ParseVars& vars, const ParserHandlers& handlers)
+{
+    const LineFields line = vars.fields();
+    vars.sFlagNoClearVariables = 1;
+    SetCurrentDatabase(1);
+    for (ChatUser* user = GetFirst(); user; user = user->pcuNext()) user->uiStatus = 0;
+    for (const std::string& nick : nick_list(line.psRemoteUserNick.value_or(""))) mark_online(vars, handlers, line, nick);
+    const char* server = vars.psCurrentServerName.c_str();
+    for (int left = GetSize(); left > 0; --left) {
+        ChatUser* gone = first_gone(server);
+        if (!gone) break;
+        const std::string nick = gone->psUserNick() ? gone->psUserNick() : "";
+        DeleteUser(gone);
+        IsDatabaseChanged();
+        report_notify(vars, handlers, line, nick, "is offline");
+    }
+    vars.sFlagNoClearVariables = 0;
+    SetCurrentDatabase(0);
+    vars.fields() = {};
+    ResetLocalVariables(vars);
+}
 
 void run_notify(ParseVars& vars, const ParserHandlers& handlers)
 {
@@ -497,9 +567,6 @@ void run_notify(ParseVars& vars, const ParserHandlers& handlers)
     else
         reconcile_online_list(vars, handlers);
 }
-
-// Lands with the user database: until then nobody is on the notify list.
-void reconcile_online_list(ParseVars&, const ParserHandlers&) {}
 
 // ---- the dispatch table ------------------------------------------------------------------------------------
 
@@ -601,6 +668,41 @@ void check_broken_link(const ParseVars& vars)
     sPrintText(current_tab, "%s", kSeparatorLine);
 }
 
+// Our own record, looked up once per server and nickname: without it the database has lost
+// track of us and is rebuilt; with it, it is marked as ours.
+void check_local_user(const ParseVars& vars)
+{
+    static const HostServer* previous_server = nullptr;
+    static std::string previous_nick;
+    const HostServer* server = vars.pSess ? vars.pSess->server : nullptr;
+    if (!server || GetSize() == 0 || vars.iNumberUserInChannel == 0 || !iFlagEnableDatabase) return;
+    if (server == previous_server && vars.psLocalNickname == previous_nick) return;
+    const std::string& line = *vars.pText;
+    if (line.find(" NOTICE ") != npos || line.find(" 001 ") != npos) return;
+    const char* nick = vars.psLocalNickname.c_str();
+    ChatUser* me = GetUser(vars.psCurrentServerName.c_str(), nullptr, nick, nullptr, nullptr);
+    if (!me && sWhoDatabaseUpdate == 0) {
+        sWhoDatabaseUpdate = 1;
+        quibo_play_sound("error");
+        printf("[%s:%d]> DATABASE CORRUPTED\n", QUIBO_HERE(kUnit));
+        if (error_output_on()) {
+            HostSession* where = GetContext(vars.psCurrentServerName.c_str(), nullptr);
+            sPrintText(where, "%s", kSeparatorLine);
+            sPrintText(where, GetMessage(8), kUnit, __LINE__);
+            sPrintText(where, GetMessage(9), nick, vars.psCurrentServerName.c_str());
+            sPrintText(where, "%s", kSeparatorLine);
+        }
+        const int gate = iFlagErrorMessage_internal;
+        iFlagErrorMessage_internal = 0;
+        CheckUpDatabase(1);
+        iFlagErrorMessage_internal = gate;
+    } else if (me && me->usSpecial == 0) {
+        SetSpecialUser(me, nick);
+    }
+    previous_server = server;
+    previous_nick = vars.psLocalNickname;
+}
+
 void reenable_queries(const ParseVars& vars)
 {
     if (sFlagEnableQUERY == 0 && vars.tCurrentTime - tLastQueryTime > 10) sFlagEnableQUERY = 1;
@@ -676,6 +778,7 @@ void message_parser(HostSession* sess, std::string& line, const ParserHandlers& 
     set_context(vars, sess, line);
     check_broken_link(vars);
     reenable_queries(vars);
+    check_local_user(vars);
     vars.bMessage = recognise(IrcLine(line), vars);
     DebugPlugin(1, " * message_parser() - case = %d", vars.bMessage);
     kDispatch[vars.bMessage].run(vars, handlers);
@@ -692,15 +795,15 @@ void output_parser(const char* channel, const char* nick, const char* text)
     if (!iFlagAdvancedLog) {
         const time_t when = now();
         sPrintLog(log_file().c_str(), "CHANMSG: [%d | %s] -> from:[%s] ip:[%s] address:[%s] data:[%s]",
-                  static_cast<int>(when), ctime_text(when).c_str(), channel, nick, user->psAddress.c_str(),
-                  text ? text : "");
+                  static_cast<int>(when), ctime_text(when).c_str(), channel, nick,
+                  user->psAddress() ? user->psAddress() : "", text ? text : "");
         return;
     }
     // The event log reads the parse variables: those of a line being parsed are put back after.
     const ParseVars saved = the_parse_vars;
     the_parse_vars.psChannelName = channel;
     the_parse_vars.psRemoteUserNick = nick;
-    the_parse_vars.psRemoteUserAddress = user->psAddress;
+    if (user->psAddress()) the_parse_vars.psRemoteUserAddress = user->psAddress();
     the_parse_vars.psMessageData = text ? text : "";
     AdvancedLog("CHANMSG");
     the_parse_vars = saved;

@@ -7,6 +7,7 @@
 #include "host/host.h"
 #include "pipeline/parser.h"
 #include "settings/settings.h"
+#include "users/chatuser.h"
 
 #include <gtest/gtest.h>
 
@@ -346,6 +347,36 @@ TEST_F(Parser, ANestedLineLeavesTheOuterLineItsVariables)
     parse(":a!u@h PRIVMSG #chan :outer");
     ASSERT_EQ(calls.size(), 3u);
     EXPECT_EQ(value(calls[1].vars.psChannelName), "#other");
+}
+
+TEST_F(Parser, AnIsonReplyKeepsDatabaseOneToWhoIsOnline)
+{
+    SetCurrentDatabase(1);
+    for (const char* nick : {"alice", "bob"}) {
+        ChatUserPtr record = CreateUser("irc.test.net", nullptr, nick, nullptr, nullptr);
+        ASSERT_EQ(InsertUser(record), 1);
+    }
+    ChatUserPtr elsewhere = CreateUser("irc.other.net", nullptr, "bob", nullptr, nullptr);
+    ASSERT_EQ(InsertUser(elsewhere), 1);
+    SetCurrentDatabase(0);
+
+    parse(":irc.test.net 303 me :alice carol ");
+    std::vector<std::string> reports;
+    for (const Call& call : calls) {
+        EXPECT_EQ(call.handler, "case_notify");
+        EXPECT_EQ(call.vars.sFlagNoClearVariables, 1);
+        EXPECT_EQ(value(call.vars.psRemoteUserAddress), "");
+        reports.push_back(value(call.vars.psRemoteUserNick) + " " + value(call.vars.psMessageData));
+    }
+    EXPECT_EQ(reports, (std::vector<std::string>{"carol is online", "bob is offline"}));
+    EXPECT_EQ(CurrentDatabase(), 0u);
+    SetCurrentDatabase(1);
+    EXPECT_TRUE(GetUser("irc.test.net", nullptr, "alice", nullptr, nullptr));
+    EXPECT_TRUE(GetUser("irc.test.net", nullptr, "carol", nullptr, nullptr));
+    EXPECT_FALSE(GetUser("irc.test.net", nullptr, "bob", nullptr, nullptr));
+    EXPECT_TRUE(GetUser("irc.other.net", nullptr, "bob", nullptr, nullptr));  // another server's list is its own
+    FlushUser();
+    SetCurrentDatabase(0);
 }
 
 TEST(IfMessage, TheWordCountsOnlyInThePrefixAndCommand)
