@@ -4,6 +4,8 @@
 #include "hostsim.h"
 #include "internal.h"
 
+#include "users/chatuser.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -80,9 +82,18 @@ void ChannelPrivmsgWithUsersKnown(benchmark::State& state)
         hostsim::WordArrays words(line, false, false);
         return raw_line.command_cb(words.word(), words.word_eol(), raw_line.userdata);
     };
-    // Each user joins in the plug-in's sight.
-    for (int i = 0; i < users; ++i)
-        feed(":user" + std::to_string(i) + "!~u" + std::to_string(i) + "@host" + std::to_string(i) + " JOIN :#big");
+    // Each user joins in the plug-in's sight and has a record in the user database, ours too.
+    for (int i = 0; i < users; ++i) {
+        const std::string nick = "user" + std::to_string(i);
+        const std::string address = "~u" + std::to_string(i) + "@host" + std::to_string(i);
+        feed(":" + nick + "!" + address + " JOIN :#big");
+        ChatUserPtr record = CreateUser("irc.bench.net", "#big", nick.c_str(), address.c_str(), nullptr);
+        InsertUser(record);
+    }
+    ChatUserPtr me = CreateUser("irc.bench.net", "#big", "me", "~me@bench.host", nullptr);
+    SetSpecialUser(me.get(), "me");
+    InsertUser(me);
+    IsDatabaseChanged();
     sim.clear_records();
 
     const std::string line = ":user" + std::to_string(users / 2) + "!~u" + std::to_string(users / 2) + "@host" +
