@@ -17,3 +17,7 @@ void FlushSentinel(HostSession* where, int mode);
 int ReadSentinel(HostSession* sess, const char* file);
 // Deletes every sentinel without a word (unload).
 void FlushAllSentinel();
+
+// Offers one IRC event to the sentinels; 1 when one of them fired.
+int VerifyEvent(HostSession* sess, const char* event, const char* local_nick, const char* remote_nick,
+                const char* remote_address, const char* channel, const char* server, const char* data);

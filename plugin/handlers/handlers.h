@@ -1,6 +1,8 @@
 // IRC event handlers, the records they keep and the WHO reconciliation of the user database.
 #pragma once
 
+#include "pipeline/parser.h"
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -30,3 +32,35 @@ void CheckUpDatabase(int full);
 void UpdateChannel(HostSession* sess, const char* channel);
 // Leaves a channel window (and closes it), or closes a server or dialog window with its queued commands.
 int CloseWindow(HostSession* sess);
+
+// The server whose link broke; the next line from it stops the plug-in's work there. Empty when none.
+extern std::string psConnectionBrokenServer;
+// Non-zero while a WHO scan of a joined channel is pending.
+extern int16_t sFlagEndWhoCloneScanning;
+// 1 once the database was found without the local user (a rebuild is running).
+extern int16_t sWhoDatabaseUpdate;
+// Set by handlers during a line so that the reconciliation waits; cleared after the line (a negative value stays).
+extern int16_t sFlagLockCheckUpDB;
+// When the last private message arrived.
+extern time_t tLastQueryTime;
+
+// One handler per kind of line; each reads the fields of `vars` and releases them.
+int case_privmsg(ParseVars& vars, const char* kind);
+int case_join(ParseVars& vars);
+int case_part(ParseVars& vars);
+int case_kick(ParseVars& vars);
+int case_quit(ParseVars& vars);
+int case_chnick(ParseVars& vars);
+int case_mode(ParseVars& vars);
+int case_names(ParseVars& vars);
+int case_invite(ParseVars& vars);
+int case_notify(ParseVars& vars);
+int who_manager(ParseVars& vars);
+int case_who(ParseVars& vars);
+int case_endwho(ParseVars& vars);
+int case_lujoin(ParseVars& vars);
+int case_clist(ParseVars& vars);
+int case_srvmsg(ParseVars& vars);
+int case_oserver(ParseVars& vars);
+int case_errorlnk(ParseVars& vars);
+int case_endmotd(ParseVars& vars);

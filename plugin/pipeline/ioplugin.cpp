@@ -1,6 +1,5 @@
 // Entry points of the pipeline and the client's callbacks that lead to them.
-// The line parser and its handlers are not built yet: lines, output and
-// commands pass through untouched.
+// Output and commands pass through untouched for now.
 #include "pipeline/pipeline.h"
 
 #include "events/events.h"
@@ -11,8 +10,6 @@
 
 #include <cstdio>
 #include <string>
-
-int quibo_in(HostSession*, const char*, std::string&) { return 0; }
 
 int quibo_out(HostServer*, const char*, const char*, const char*) { return 0; }
 
@@ -53,8 +50,8 @@ int cb_raw_line(char*[], char* word_eol[], void*)
         std::string line = word_eol[1] ? word_eol[1] : "";
         const bool has_server = sess && sess->server;
         std::string servername = has_server ? sess->server->servername : std::string();
-        int result = quibo_in(sess, has_server ? servername.c_str() : nullptr, line);
-        return result == -1 ? XCHAT_EAT_ALL : XCHAT_EAT_NONE;
+        const LineVerdict verdict = quibo_in(sess, has_server ? servername.c_str() : nullptr, line);
+        return verdict == LineVerdict::Eat ? XCHAT_EAT_ALL : XCHAT_EAT_NONE;
     });
 }
 

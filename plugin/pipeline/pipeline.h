@@ -8,8 +8,13 @@
 struct HostSession;
 struct HostServer;
 
-// A raw line from a server; may empty `text`, then returns -1 (the client drops the line).
-int quibo_in(HostSession* sess, const char* server, std::string& text);
+// What becomes of a line: the client goes on with it, or drops it.
+enum class LineVerdict { Pass, Eat };
+
+// A raw line from a server. Eat when the line was emptied on its way.
+LineVerdict quibo_in(HostSession* sess, const char* server, std::string& text);
+// The text of the last private message that came through the raw-line hook.
+extern std::string psLastMessageParsed;
 // Output the client prints for the local user (own messages, actions, notices, private messages shown).
 int quibo_out(HostServer* serv, const char* target, const char* word1, const char* word2);
 // A default command typed by the user, before the client runs it.

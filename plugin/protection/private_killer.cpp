@@ -16,6 +16,18 @@ const char* text_or_null(const char* text) { return text && *text ? text : "(nul
 
 }  // namespace
 
+int flag_auto_close_dialog_private_killer = 0;
+
+std::vector<ChatUser*> killed_user_list() { return {}; }
+
+int get_killed_user_flag(const char*, const char*, ChatUser** best)
+{
+    if (best) *best = nullptr;
+    return 0;
+}
+
+void save_killed_user_list() {}
+
 void load_killed_user_file() {}
 
 void print_killed_user_list(HostSession*) {}

@@ -2,7 +2,20 @@
 // conversation, and the question asked about an unknown sender.
 #pragma once
 
+#include <vector>
+
+struct ChatUser;
 struct HostSession;
+
+// Set when the question dialog was answered by its time-out.
+extern int flag_auto_close_dialog_private_killer;
+
+// The entries, newest first.
+std::vector<ChatUser*> killed_user_list();
+// How `nick` and `address` stand: 3, 2, 1 allowed, 0 unknown, -1, -2, -3 blocked; the best entry in `best`.
+int get_killed_user_flag(const char* nick, const char* address, ChatUser** best);
+// Writes the stored entries to the file.
+void save_killed_user_list();
 
 // Reloads the list from its file when the file changed.
 void load_killed_user_file();

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+struct HostSession;
+
 using WordList = std::vector<std::string>;
 
 extern WordList badword_list;
@@ -21,3 +23,8 @@ int return_badword(const char* text, std::string* word, const WordList& list, in
 // Empties `list`.
 void clean_badword_database(WordList& list);
 
+
+// Offers a line to the filter list: 1 pass, 0 blocked (the line is then emptied).
+// `subject` is the channel joined or left, or the session's channel; `pattern` "*JOIN*", "*PART*" or null.
+int MessageFilterSystem(HostSession* sess, const char* host, const char* subject, const char* pattern,
+                        std::string& text);

@@ -32,15 +32,29 @@ class LoadInHexChat(unittest.TestCase):
             self.assertLess(out.index(LOAD_FIRST), out.index(LOAD_LAST))
             h.wait_for(lambda: LOADED_LINE in hc.log_text(), 10, what="the 'loaded' line in the client")
 
-            # Traffic from another user still reaches the client: nothing is eaten.
+            # Channel traffic from another user reaches the client.
             s.wait_joined()
             alice = s.peer("alice")
             alice.join(h.CHANNEL)
             alice.privmsg(h.CHANNEL, "hello channel from alice")
-            alice.privmsg(h.NICK, "hello query from alice")
             h.wait_for(lambda: "<alice>\thello channel from alice" in hc.log_text(), 10,
                        what="alice's channel message in HexChat")
-            h.wait_for(lambda: "<alice>\thello query from alice" in hc.log_text(), 10,
+
+            # A private message from a sender the guard does not know, with nobody to answer
+            # its question: refused, logged, and alice is told so.
+            killer_log = os.path.join(hc.data_dir, "private_killer.log")
+            alice.privmsg(h.NICK, "hello query from alice")
+            alice.wait_line(lambda l: "NOTICE alice :alice, " in l, 15,
+                            what="the guard's refusal")
+            h.wait_for(lambda: "hello query from alice" in h.read_text(killer_log), 10,
+                       what="the refusal in private_killer.log")
+            self.assertNotIn("hello query from alice", hc.log_text())
+            self.assertEqual(h.read_text(killer_log).count("hello query from alice"), 1)
+
+            # With the guard off, private messages reach the client.
+            hc.command("QUIBO pktime 0")
+            alice.privmsg(h.NICK, "second query from alice")
+            h.wait_for(lambda: "<alice>\tsecond query from alice" in hc.log_text(), 10,
                        what="alice's private message in HexChat")
 
             # /QUIBO is taken by the plug-in. Had the client passed it on, the server's

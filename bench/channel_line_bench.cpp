@@ -1,0 +1,117 @@
+// One channel PRIVMSG through the raw-line hook of the loaded plug-in, in a
+// channel whose users the client and the plug-in know: the cost of a line must
+// not grow with the size of the channel.
+#include "hostsim.h"
+#include "internal.h"
+
+#include "users/chatuser.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+extern "C" int xchat_plugin_init(xchat_plugin*, char**, char**, char**, char*);
+extern "C" int xchat_plugin_deinit(xchat_plugin*);
+
+namespace {
+
+// The plug-in's load and unload reports go to standard output: kept out of the results.
+class QuietStdout {
+public:
+    QuietStdout() : saved(dup(STDOUT_FILENO)), null_fd(open("/dev/null", O_WRONLY))
+    {
+        fflush(stdout);
+        dup2(null_fd, STDOUT_FILENO);
+    }
+    ~QuietStdout()
+    {
+        fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        close(null_fd);
+    }
+
+private:
+    int saved;
+    int null_fd;
+};
+
+hostsim::User user(std::string nick, std::string host, std::string prefix = {})
+{
+    hostsim::User u;
+    u.nick = std::move(nick);
+    u.host = std::move(host);
+    u.prefix = std::move(prefix);
+    return u;
+}
+
+void ChannelPrivmsgWithUsersKnown(benchmark::State& state)
+{
+    char home[] = "/tmp/quibo_bench_XXXXXX";
+    if (!mkdtemp(home)) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    setenv("HOME", home, 1);
+    const std::filesystem::path data = std::filesystem::path(home) / ".xchat2" / "quiboscript";
+    std::filesystem::create_directories(data);
+    // Without its language file the plug-in stays loaded but inactive.
+    std::filesystem::copy_file(std::filesystem::path(QUIBO_DATA_DIR) / "quibo_italiano.msg",
+                               data / "quibo_italiano.msg");
+
+    hostsim::Sim sim;
+    auto& server = sim.add_server("irc.bench.net", "me", "BenchNet", "irc.bench.net");
+    auto& chan = sim.channel(server, "#big");
+    const int users = static_cast<int>(state.range(0));
+    chan.users.insert(user("me", "~me@bench.host", "@"));
+    for (int i = 0; i < users; ++i)
+        chan.users.insert(user("user" + std::to_string(i), "~u" + std::to_string(i) + "@host" + std::to_string(i)));
+    sim.focus(chan);
+    xchat_plugin* handle = sim.attach("bench", &chan);
+    char *name, *desc, *version;
+    {
+        QuietStdout quiet;
+        xchat_plugin_init(handle, &name, &desc, &version, nullptr);
+    }
+    // The hook as the client calls it for a line of #big; the client's own handling is not measured.
+    const hostsim::Hook& raw_line = *sim.hooks(hostsim::HookKind::Server).front();
+    auto feed = [&raw_line](const std::string& line) {
+        hostsim::WordArrays words(line, false, false);
+        return raw_line.command_cb(words.word(), words.word_eol(), raw_line.userdata);
+    };
+    // Each user joins in the plug-in's sight and has a record in the user database, ours too.
+    for (int i = 0; i < users; ++i) {
+        const std::string nick = "user" + std::to_string(i);
+        const std::string address = "~u" + std::to_string(i) + "@host" + std::to_string(i);
+        feed(":" + nick + "!" + address + " JOIN :#big");
+        ChatUserPtr record = CreateUser("irc.bench.net", "#big", nick.c_str(), address.c_str(), nullptr);
+        InsertUser(record);
+    }
+    ChatUserPtr me = CreateUser("irc.bench.net", "#big", "me", "~me@bench.host", nullptr);
+    SetSpecialUser(me.get(), "me");
+    InsertUser(me);
+    IsDatabaseChanged();
+    sim.clear_records();
+
+    const std::string line = ":user" + std::to_string(users / 2) + "!~u" + std::to_string(users / 2) + "@host" +
+                             std::to_string(users / 2) + " PRIVMSG #big :hello everybody";
+    hostsim::WordArrays words(line, false, false);
+    for (auto _ : state) benchmark::DoNotOptimize(raw_line.command_cb(words.word(), words.word_eol(), raw_line.userdata));
+    {
+        QuietStdout quiet;
+        xchat_plugin_deinit(handle);
+    }
+    sim.detach(handle);
+    std::filesystem::remove_all(home);
+}
+BENCHMARK(ChannelPrivmsgWithUsersKnown)->Arg(100)->Arg(10000);
+
+}  // namespace
+
+BENCHMARK_MAIN();
