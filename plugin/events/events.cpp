@@ -1,20 +1,15 @@
-#include "events/events.h"
+// The /EVENT command.
+#include "events/internal.h"
 
-// The sentinel store is not built yet: no event is defined, so nothing runs.
-int event_cmd(HostSession*, int, char*[], char*[]) { return 0; }
+#include <strings.h>
 
-int make_special_event(HostSession*, const char*, const char*, const char*, const char*, const char*, const char*,
-                       const char*)
+#include <cstdlib>
+
+int event_cmd(HostSession* sess, int, char* word[], char* word_eol[])
 {
+    (void)word_eol;
+    const char* sub = word[2] ? word[2] : "";
+    if (strcasecmp(sub, "del") == 0) return DelSentinel(sess, std::abs(atoi(word[3] ? word[3] : "")), 0);
+    if (strcasecmp(sub, "delh") == 0) return DelSentinel(sess, std::abs(atoi(word[3] ? word[3] : "")), 1);
     return 0;
 }
-
-// Not built yet: no event is put off.
-int VerifyDeferredEvent(HostSession*, const char*) { return 0; }
-
-// Not built yet: does nothing.
-void FlushSentinel(HostSession*, int) {}
-// Not built yet (the sentinel store lands later): reads nothing.
-int ReadSentinel(HostSession*, const char*) { return 0; }
-// Not built yet (the sentinel store lands later): does nothing.
-void FlushAllSentinel() {}
