@@ -123,3 +123,15 @@ bool InertText::literal_at(size_t position) const
         if (position >= begin && position < end) return true;
     return false;
 }
+
+std::string shell_quoted(std::string_view text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}

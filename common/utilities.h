@@ -83,6 +83,9 @@ struct InertText {
     }
 };
 
+// `text` as one single-quoted word for sh (each "'" written as '\'').
+std::string shell_quoted(std::string_view text);
+
 // ---- patterns --------------------------------------------------------------
 
 // Start and end (exclusive) of the whole match of the last successful zemregexp.

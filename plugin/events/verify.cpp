@@ -50,7 +50,7 @@ int defer_event(const DeferredEvent& event)
     return 1;
 }
 
-bool is_real(const HostSession* sess) { return sess && sess->server && is_session(sess); }
+bool is_real(const HostSession* sess) { return sess && sess->server; }
 
 // The window of the event's server and channel, else the one given, else the current one.
 HostSession* window_for(HostSession* given, const DeferredEvent& event)

@@ -601,6 +601,36 @@ bool names_command_from_outside(const InertText& command)
 
 const InertText* running_inert_command() { return running_command; }
 
+InertText running_inert_tail(const char* tail)
+{
+    const std::string_view rest = tail ? tail : "";
+    InertText out;
+    const InertText* running = running_command;
+    if (!running || running->literal.empty()) {
+        out.add_syntax(rest);
+        return out;
+    }
+    const std::string& whole = running->text;
+    if (rest.size() > whole.size() || whole.compare(whole.size() - rest.size(), rest.size(), rest) != 0) {
+        // Not a part of the running command as we handed it over: trust none of it.
+        out.add_literal(rest);
+        return out;
+    }
+    const size_t offset = whole.size() - rest.size();
+    size_t at = 0;
+    running->each_run([&](std::string_view part, bool literal) {
+        const size_t begin = at, end = at + part.size();
+        at = end;
+        if (end <= offset) return;
+        part.remove_prefix(begin < offset ? offset - begin : 0);
+        if (literal)
+            out.add_literal(part);
+        else
+            out.add_syntax(part);
+    });
+    return out;
+}
+
 int quibo_handle_command(const char* text, HostSession* sess, int, int)
 {
     return quibo_handle_command(InertText(text ? text : ""), sess);
