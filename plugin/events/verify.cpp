@@ -27,7 +27,6 @@ namespace {
 constexpr const char* kZombieWindow = "#QuIbOsCrIpT Zombie";
 constexpr size_t kMaxDeferredEvents = 1024;
 
-bool empty(const char* text) { return !text || !*text; }
 std::string text_or_empty(const char* text) { return text ? text : ""; }
 
 // ---- events put off until a real window exists -----------------------------------

@@ -52,9 +52,16 @@ protected:
     {
         sim.clear_records();
         ExecCommandInQueue(0);
+        return drained_so_far();
+    }
+
+    // The commands the plug-in issued since the records were last cleared.
+    std::vector<std::string> drained_so_far() const
+    {
         std::vector<std::string> texts;
         for (const auto& record : sim.commands())
-            if (record.origin == hostsim::Origin::Plugin) texts.push_back(record.text);
+            if (record.origin != hostsim::Origin::User && record.origin != hostsim::Origin::Client)
+                texts.push_back(record.text);
         return texts;
     }
 

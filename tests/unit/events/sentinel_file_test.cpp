@@ -76,7 +76,7 @@ TEST_F(SentinelFile, OverlongLinesAreSkipped)
     write_snt("Ripetizioni \"0\" Evento \"text\" Condizione \"*\" Azione \"/say " + std::string(5000, 'x') + "\"\n" +
               kQuotedLine);
     ASSERT_EQ(ReadSentinel(here(), nullptr), 0);
-    EXPECT_TRUE(printed_message(1100, 1, snt_path().c_str()));
+    EXPECT_TRUE(printed_message(1122, 1, snt_path().c_str()));
     EXPECT_EQ(uiSentinelInList, 1u);
 }
 
