@@ -5,14 +5,22 @@
 // Values from the network stay inert. A sentinel's action is split at "\;"
 // into pieces before anything else happens, and each piece is built as an
 // InertText (common/utilities.h): the text the user wrote is syntax, every
-// event value ($data, $ru, $rhost, $channel, $server, $lu, $event) is added
-// as a literal span. The pieces go into the command queue with their spans;
-// the queue never splits an entry, quibo_handle_command translates percent
-// escapes only outside the spans and publishes the spans of the command it
-// is running (running_inert_command), so that the plug-in's own keywords that
-// interpret text (cmd, if, set, the script resolver) leave those spans as
-// plain text. A value therefore never becomes a second command, a variable,
-// a function call, a shell substitution or a formatting escape.
+// value ($data, $ru, $rhost, $channel, $server, $lu, $event, $all and the
+// client's own values) is added as a literal run. From there:
+// - the queue keeps the runs with the entry (QueueEntry::literal) and never
+//   splits or rewrites an entry;
+// - quibo_handle_command translates percent escapes outside the runs only,
+//   removes line breaks, refuses a command whose name would come from a run,
+//   and while the client runs the command publishes it with its runs
+//   (running_inert_command);
+// - the plug-in's own keywords that interpret text take their word-tail with
+//   running_inert_tail and treat the runs as plain text: exec single-quotes
+//   them for the shell; cmd, if, set and the script resolver must skip them
+//   (no variables, functions or $( ) inside a run).
+// A value therefore never becomes a second command, a variable, a function
+// call, a shell substitution or a formatting escape. Events put off in the
+// zombie window stay in a table here and come back by number, so their
+// values are never re-read from a command line either.
 #pragma once
 
 #include <array>

@@ -17,7 +17,6 @@
 #include <cstring>
 #include <map>
 #include <optional>
-#include <random>
 #include <vector>
 
 using namespace events_detail;
@@ -461,10 +460,12 @@ int VerifyEvent(HostSession* sess, const char* event, const char* local_nick, co
     if (sentinel_list.empty()) return 0;
     DebugPlugin(1, "BEGIN: VerifyEvent(%s)", text_or_empty(event).c_str());
     ResetPriority();
-    if (sess && sess->channel == kZombieWindow)
+    if (sess && sess->channel == kZombieWindow) {
+        DebugPlugin(1, "END: VerifyEvent() = 1 (put off)");
         return defer_event({text_or_empty(event), text_or_empty(local_nick), text_or_empty(remote_nick),
                             text_or_empty(remote_address), text_or_empty(channel), text_or_empty(server),
                             text_or_empty(data)});
+    }
     const char* const given[6] = {local_nick, remote_nick, remote_address, channel, server, data};
     if (iFlagEventsManagerDebug == 1) trace_event(event, given);
     EventValues values(sess, event, given);

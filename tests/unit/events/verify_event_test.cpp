@@ -90,6 +90,13 @@ TEST_F(Verify, EmptyValuesBecomeTheVariablesOwnNames)
                              "echo [$lu] [$ru] [$rhost] [$channel] [$server] [$data] [me] [irc.test.net]"});
 }
 
+TEST_F(Verify, AllInACommandIsEveryValueRunTogether)
+{
+    add(0, "text", "*", "/echo <$all>");
+    VerifyEvent(here(), "text", "me", "peer", nullptr, "#c", "net", "data");
+    EXPECT_EQ(drained(), std::vector<std::string>{"echo <mepeer#cnetdata>"});
+}
+
 TEST_F(Verify, RepetitionsCountDownAndResetRearms)
 {
     add(2, "text", "*", "/say twice");
