@@ -131,7 +131,7 @@ private:
 
     static std::string local_address(HostServer& server, HostSession*)
     {
-        const HostUser* user = find_name_global(&server, server.nick.c_str());
+        std::optional<HostUser> user = find_name_global(&server, server.nick.c_str());
         return user ? user->address : std::string();
     }
 

@@ -6,6 +6,7 @@
 #include "settings_fixture.h"
 
 #include "events/events.h"
+#include "pipeline/pipeline.h"
 #include "queue/queue.h"
 
 #include <fstream>
