@@ -82,6 +82,10 @@ int match_mask(const char* mask, const char* text);
 
 // 1 when `path` opens with the fopen mode `mode` (closed again at once), else 0.
 int zemDeviceReady(const char* path, const char* mode);
+// Writes `image` to "<path>.tmp" in the same folder, checks its size, syncs it
+// and renames it over `path`: a crash at any moment leaves the old file or the
+// new one. False (errno set) when anything failed; the old file is then kept.
+bool zemReplaceFile(const std::string& path, const std::string& image);
 // Appends `text` to `path`, keeping the file open between calls; 1 or 0.
 // WriteFile(nullptr, nullptr) closes it.
 int WriteFile(const char* path, const char* text);

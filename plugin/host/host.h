@@ -220,6 +220,14 @@ void strip_line_breaks(std::string& command);
 // it has one, else through its SETTEXT command.
 void input_box_insert(HostSession* sess, const char* text);
 void input_box_enter(HostSession* sess);
+// A function of the client's process (its own GTK and GLib: the plug-in links
+// neither), found at run time; null when the client has none.
+void* client_function(const char* name);
+template <typename Function>
+void find_client_function(Function& slot, const char* name)
+{
+    slot = reinterpret_cast<Function>(client_function(name));
+}
 
 // Source unit name and line for internal-error lines on standard output.
 #define QUIBO_HERE(unit) unit, __LINE__
