@@ -144,22 +144,42 @@ int on_dialog_timeout(void*)
     return 0;
 }
 
+// The length of the UTF-8 character at `at`, or 0 when the bytes there are
+// not one (overlong forms and surrogates included, as GTK checks them).
+size_t utf8_length_at(const std::string& text, size_t at)
+{
+    const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) return 1;
+    // Allowed range of the second byte, and the length, for each lead byte.
+    unsigned char low = 0x80, high = 0xBF;
+    size_t length = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+    if (length == 0 || at + length > text.size()) return 0;
+    if (byte(at + 1) < low || byte(at + 1) > high) return 0;
+    for (size_t k = 2; k < length; ++k)
+        if ((byte(at + k) & 0xC0) != 0x80) return 0;
+    return length;
+}
+
 // GTK shows only valid UTF-8: a cut never splits a character, and stray bytes
 // (text in another encoding) become '?'.
 std::string displayable(const char* question)
 {
-    std::string text = question ? question : "";
+    const std::string text = question ? question : "";
     std::string out;
-    out.reserve(std::min(text.size(), kMaxQuestion));
     for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        bool valid = length > 0 && i + length <= text.size();
-        for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        const size_t taken = valid ? length : 1;
-        if (out.size() + (valid ? length : 1) > kMaxQuestion) break;
-        out.append(valid ? text.substr(i, length) : std::string("?"));
-        i += taken;
+        const size_t length = utf8_length_at(text, i);
+        if (out.size() + std::max<size_t>(length, 1) > kMaxQuestion) break;
+        if (length == 0) {
+            out += '?';
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
     }
     return out;
 }
