@@ -36,7 +36,7 @@ constexpr const char* kFileName = "private_killer.txt";
 // Longest line of the file, without its line feed.
 constexpr size_t kMaxLine = 1022;
 
-std::list<KilledUser> pcuKilledUserList;
+std::list<ChatUserPtr> pcuKilledUserList;
 
 // What identifies one version of the file: a save replaces the file (a new
 // inode), and an edit within the same second still changes the nanoseconds.
@@ -52,8 +52,10 @@ FileStamp loaded_stamp;
 std::string list_path() { return quibo_data_path(kFileName); }
 
 const char* text_or_null(const char* text) { return empty(text) ? "(null)" : text; }
+const char* text_of(const char* text) { return text ? text : ""; }
 
-bool same_text(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b ? b : "") == 0; }
+// Absent and empty texts are equal.
+bool same_text(const char* a, const char* b) { return strcasecmp(a ? a : "", b ? b : "") == 0; }
 
 // The file's stamp, or nothing (seconds 0) when it cannot be examined; an
 // absent file is the usual case and is not reported.
@@ -84,8 +86,8 @@ private:
 // address, nick only, address only; -4 when neither matches.
 int score(const KilledUser& entry, const char* nick, const char* address)
 {
-    const bool n = same_text(entry.psUserNick, nick);
-    const bool a = same_text(entry.psAddress, address);
+    const bool n = same_text(entry.psUserNick(), nick);
+    const bool a = same_text(entry.psAddress(), address);
     const int grade = n && a ? 3 : n ? 2 : a ? 1 : 0;
     if (grade == 0) return -4;
     return entry.uiStatus >= 0 ? grade : -grade;
@@ -93,20 +95,20 @@ int score(const KilledUser& entry, const char* nick, const char* address)
 
 KilledUser* find_pair(const char* nick, const char* address)
 {
-    for (KilledUser& entry : pcuKilledUserList)
-        if (same_text(entry.psUserNick, nick) && same_text(entry.psAddress, address)) return &entry;
+    for (const ChatUserPtr& entry : pcuKilledUserList)
+        if (same_text(entry->psUserNick(), nick) && same_text(entry->psAddress(), address)) return entry.get();
     return nullptr;
 }
 
-void put_front(const char* nick, const char* address, int flag, int temporary)
+bool put_front(const char* nick, const char* address, int flag, int temporary)
 {
-    KilledUser entry;
-    entry.psUserNick = nick;
-    entry.psAddress = address ? address : "";
-    entry.uiStatus = flag;
-    entry.uiKeep = temporary ? 1 : 0;
+    ChatUserPtr entry = CreateUser(nullptr, nullptr, nick, empty(address) ? nullptr : address, nullptr);
+    if (!entry) return false;
+    entry->uiStatus = flag;
+    entry->uiKeep = temporary ? 1 : 0;
     pcuKilledUserList.push_front(std::move(entry));
     ++uiKillerUserNumber;
+    return true;
 }
 
 // A field the file can hold: no blank or line end splits it.
@@ -176,7 +178,9 @@ bool load_line(const std::string& path, const std::string& line)
                 QUIBO_HERE(kUnit), path.c_str(), line.c_str());
         return true;
     }
-    put_front(entry.nick.c_str(), entry.address.c_str(), entry.flag, 0);
+    if (!put_front(entry.nick.c_str(), entry.address.c_str(), entry.flag, 0))
+        fprintf(stderr, "[%s:%d]> load_killed_user_file(%s) ERROR: Unable to load user %s\n", QUIBO_HERE(kUnit),
+                path.c_str(), entry.nick.c_str());
     return false;
 }
 
@@ -250,11 +254,11 @@ int get_killed_user_flag(const char* nick, const char* address, KilledUser** bes
     if (best) *best = nullptr;
     if (empty(nick) || empty(address)) return kPKUnknown;
     int top = -4;
-    for (KilledUser& entry : pcuKilledUserList) {
-        const int grade = score(entry, nick, address);
+    for (const ChatUserPtr& entry : pcuKilledUserList) {
+        const int grade = score(*entry, nick, address);
         if (grade <= top) continue;
         top = grade;
-        if (best) *best = &entry;
+        if (best) *best = entry.get();
     }
     return top == -4 ? kPKUnknown : top;
 }
@@ -268,10 +272,8 @@ int add_killed_user(const char* nick, const char* address, int flag, int tempora
         LoadLock lock;
         // Another entry for the nick or the address, or this very pair, refuses it.
         if (acceptable(nick, address, temporary) && get_killed_user_flag(nick, address) == kPKUnknown &&
-            !find_pair(nick, address ? address : "")) {
-            put_front(nick, address, flag, temporary);
-            added = true;
-        }
+            !find_pair(nick, address))
+            added = put_front(nick, address, flag, temporary);
     }
     if (!added)
         fprintf(stderr, "[%s:%d]> add_killed_user(%s, %s, %d, %d) ERROR: Unable to add user.\n", QUIBO_HERE(kUnit),
@@ -287,9 +289,9 @@ int del_killed_user(const char* nick, const char* address)
                 text_or_null(nick), text_or_null(address));
         return 0;
     }
-    const auto matches = [nick, address](const KilledUser& entry) {
-        return (empty(nick) || same_text(entry.psUserNick, nick)) &&
-               (empty(address) || same_text(entry.psAddress, address));
+    const auto matches = [nick, address](const ChatUserPtr& entry) {
+        return (empty(nick) || same_text(entry->psUserNick(), nick)) &&
+               (empty(address) || same_text(entry->psAddress(), address));
     };
     const auto deleted = static_cast<unsigned int>(std::erase_if(pcuKilledUserList, matches));
     uiKillerUserNumber -= deleted;
@@ -302,9 +304,10 @@ int save_killed_user_list()
     if (pcuKilledUserList.empty()) return 0;
     const std::string path = list_path();
     std::string image;
-    for (const KilledUser& entry : pcuKilledUserList) {
-        if (entry.uiKeep) continue;
-        image += std::to_string(entry.uiStatus) + ' ' + entry.psUserNick + ' ' + entry.psAddress + '\n';
+    for (const ChatUserPtr& entry : pcuKilledUserList) {
+        if (entry->uiKeep) continue;
+        image += std::to_string(entry->uiStatus) + ' ' + text_of(entry->psUserNick()) + ' ' +
+                 text_of(entry->psAddress()) + '\n';
     }
     if (!zemReplaceFile(path, image)) {
         fprintf(stderr, "[%s:%d]> save_killed_user_list(%s) ERROR: %s\n", QUIBO_HERE(kUnit), path.c_str(),
@@ -333,33 +336,35 @@ std::vector<KilledUser*> killed_user_list()
 {
     std::vector<KilledUser*> entries;
     entries.reserve(pcuKilledUserList.size());
-    for (KilledUser& entry : pcuKilledUserList) entries.push_back(&entry);
+    for (const ChatUserPtr& entry : pcuKilledUserList) entries.push_back(entry.get());
     return entries;
 }
 
 void print_killed_user_list(HostSession* sess)
 {
     HostSession* where = output_window(sess);
-    for (const KilledUser& entry : pcuKilledUserList)
-        sPrintText(where, "---\t%s\0036 %s\017 [\0038 %s\017 ] [%s\017 ]", mark_of(entry), entry.psUserNick.c_str(),
-                   entry.psAddress.c_str(), entry.uiKeep ? "\0034 TEMPORARY" : "\0033 STORED");
+    for (const ChatUserPtr& entry : pcuKilledUserList)
+        sPrintText(where, "---\t%s\0036 %s\017 [\0038 %s\017 ] [%s\017 ]", mark_of(*entry), text_of(entry->psUserNick()),
+                   text_of(entry->psAddress()), entry->uiKeep ? "\0034 TEMPORARY" : "\0033 STORED");
 }
 
 void print_killed_user(HostSession* sess, const char* nick)
 {
     HostSession* where = output_window(sess);
-    for (const KilledUser& entry : pcuKilledUserList)
-        if (same_text(entry.psUserNick, nick))
-            sPrintText(where, "---\t%s\0036 %s\017 [\0038 %s\017 ]", mark_of(entry), entry.psUserNick.c_str(),
-                       entry.psAddress.c_str());
+    for (const ChatUserPtr& entry : pcuKilledUserList)
+        if (same_text(entry->psUserNick(), nick))
+            sPrintText(where, "---\t%s\0036 %s\017 [\0038 %s\017 ]", mark_of(*entry), text_of(entry->psUserNick()),
+                       text_of(entry->psAddress()));
 }
 
 int killed_user_rule_answer(const HostServer& server, const char* nick)
 {
-    for (const KilledUser& entry : pcuKilledUserList) {
-        if (entry.psUserNick.empty() || entry.psUserNick[0] != '/' || entry.uiStatus < 0) continue;
-        if (same_text(entry.psAddress, server.hostname.c_str())) return kPKAllowOnce;
-        if (GetUser(server.servername.c_str(), entry.psAddress.c_str(), nick, nullptr, nullptr)) return kPKAllowOnce;
+    for (const ChatUserPtr& entry : pcuKilledUserList) {
+        const char* rule = entry->psUserNick();
+        const char* place = entry->psAddress();
+        if (!rule || rule[0] != '/' || empty(place) || entry->uiStatus < 0) continue;
+        if (same_text(place, server.hostname.c_str())) return kPKAllowOnce;
+        if (GetUser(server.servername.c_str(), place, nick, nullptr, nullptr)) return kPKAllowOnce;
     }
     return kPKUnknown;
 }

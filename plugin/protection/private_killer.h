@@ -14,25 +14,23 @@
 #pragma once
 
 #include <ctime>
-#include <string>
 #include <vector>
+
+#include "users/chatuser.h"
 
 struct HostServer;
 struct HostSession;
 
-// An entry of the list: a nick and its address (ident@host), or a rule: a nick
-// beginning with "/" and, as its address, a server host name or a channel name.
-// The fields keep the names of the user database's record, which the list can
-// hold once that record can live outside a database.
-struct KilledUser {
-    std::string psUserNick;
-    std::string psAddress;
-    int uiStatus = 0;         // the flag: 0 and above allow, below 0 deny (3 and -3 as written)
-    int uiKeep = 0;           // 1: temporary, for this session only, never written to the file
-    int uiAnswer = 0;         // the raw-line path: the sender was told once
-    int uiBadCount = 0;       // the raw-line path: warnings still to hold back
-    time_t tLastMessage = 0;  // the raw-line path: when the last warning was printed
-};
+// An entry of the list is a user record (users/chatuser.h) with no server and
+// no channel: a nick and its address (ident@host), or a rule: a nick
+// beginning with "/" and, as its address, a server host name or a channel
+// name. Its fields in use here:
+//   uiStatus      the flag: 0 and above allow, below 0 deny (3 and -3 as written)
+//   uiKeep        1: temporary, for this session only, never written to the file
+//   uiAnswer      the raw-line path: the sender was told once
+//   uiBadCount    the raw-line path: warnings still to hold back
+//   tLastMessage  the raw-line path: when the last warning was printed
+using KilledUser = ChatUser;
 
 // Verdicts: how a nick and address stand against the list.
 constexpr int kPKAllowedBoth = 3;      // an allow entry with that nick and address

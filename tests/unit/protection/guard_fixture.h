@@ -33,7 +33,8 @@ protected:
     {
         std::vector<std::string> shown;
         for (const KilledUser* e : killed_user_list())
-            shown.push_back(std::to_string(e->uiStatus) + " " + e->psUserNick + " " + e->psAddress +
+            shown.push_back(std::to_string(e->uiStatus) + " " + e->psUserNick() + " " +
+                            (e->psAddress() ? e->psAddress() : "") +
                             (e->uiKeep ? " temporary" : ""));
         return shown;
     }

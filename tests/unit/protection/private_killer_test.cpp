@@ -37,7 +37,7 @@ TEST_F(PrivateKiller, AllowEntriesWinOverDenyEntriesAndFullMatchesOverPartOnes)
     KilledUser* best = nullptr;
     EXPECT_EQ(get_killed_user_flag("bob", "bob@good.host", &best), kPKAllowedBoth);
     ASSERT_NE(best, nullptr);
-    EXPECT_EQ(best->psUserNick, "bob");
+    EXPECT_STREQ(best->psUserNick(), "bob");
     EXPECT_EQ(get_killed_user_flag("BOB", "BOB@Good.Host"), kPKAllowedBoth) << "without regard to case";
     EXPECT_EQ(get_killed_user_flag("bob", "other@where"), kPKAllowedNick);
     EXPECT_EQ(get_killed_user_flag("carl", "bob@good.host"), kPKAllowedAddress);
@@ -210,6 +210,11 @@ TEST_F(PrivateKiller, AllowRulesCoverTheirNetworkAndDenyRulesCoverNothing)
     write_list("3 /chan #quibo\n");
     load_killed_user_file();
     EXPECT_EQ(killed_user_rule_answer(*sess->server, "stranger"), kPKUnknown) << "not known in that channel";
+    ChatUserPtr known = CreateUser(sess->server->servername.c_str(), "#quibo", "stranger", "s@where", nullptr);
+    ASSERT_EQ(InsertUser(known), 1);
+    EXPECT_EQ(killed_user_rule_answer(*sess->server, "STRANGER"), kPKAllowOnce) << "known in that channel";
+    EXPECT_EQ(killed_user_rule_answer(*sess->server, "other"), kPKUnknown);
+    FlushUser();
 }
 
 TEST_F(PrivateKiller, EachAnswerMakesItsEntryAndTheStoredOnesReachTheFile)
