@@ -288,6 +288,7 @@ TEST_F(PrivateKiller, ASaveKilledAtAnyMomentLeavesTheOldListOrTheNewOne)
     int rounds = 0;
     while (saves->load() < 1000 && rounds < 2000) {
         ++rounds;
+        const int before = saves->load();
         const pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
@@ -297,7 +298,9 @@ TEST_F(PrivateKiller, ASaveKilledAtAnyMomentLeavesTheOldListOrTheNewOne)
             }
             _exit(0);
         }
-        usleep(std::uniform_int_distribution<useconds_t>(0, 5000)(random));
+        // Killed once it is saving (a child can take a while to start), at a random moment.
+        for (int waited = 0; saves->load() == before && waited < 20000; ++waited) usleep(100);
+        usleep(std::uniform_int_distribution<useconds_t>(0, 10000)(random));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
