@@ -233,6 +233,14 @@ const InertText* running_inert_command();
 // (all syntax when the running command has none; all literal when the tail is
 // not part of the command as it was handed over).
 InertText running_inert_tail(const char* tail);
+// A function of the client's process (its own GTK and GLib: the plug-in links
+// neither), found at run time; null when the client has none.
+void* client_function(const char* name);
+template <typename Function>
+void find_client_function(Function& slot, const char* name)
+{
+    slot = reinterpret_cast<Function>(client_function(name));
+}
 
 // Source unit name and line for internal-error lines on standard output.
 #define QUIBO_HERE(unit) unit, __LINE__

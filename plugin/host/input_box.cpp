@@ -39,27 +39,21 @@ struct GtkCalls {
     }
 };
 
-template <typename Function>
-void find(Function& slot, const char* name)
-{
-    slot = reinterpret_cast<Function>(dlsym(RTLD_DEFAULT, name));
-}
-
 const GtkCalls* gtk()
 {
     static const GtkCalls calls = [] {
         GtkCalls c{};
-        find(c.entry_get_type, "gtk_entry_get_type");
-        find(c.container_get_type, "gtk_container_get_type");
-        find(c.type_check_instance_is_a, "g_type_check_instance_is_a");
-        find(c.container_forall, "gtk_container_forall");
-        find(c.widget_get_name, "gtk_widget_get_name");
-        find(c.entry_get_max_length, "gtk_entry_get_max_length");
-        find(c.widget_grab_focus, "gtk_widget_grab_focus");
-        find(c.editable_get_position, "gtk_editable_get_position");
-        find(c.editable_insert_text, "gtk_editable_insert_text");
-        find(c.editable_set_position, "gtk_editable_set_position");
-        find(c.signal_emit_by_name, "g_signal_emit_by_name");
+        find_client_function(c.entry_get_type, "gtk_entry_get_type");
+        find_client_function(c.container_get_type, "gtk_container_get_type");
+        find_client_function(c.type_check_instance_is_a, "g_type_check_instance_is_a");
+        find_client_function(c.container_forall, "gtk_container_forall");
+        find_client_function(c.widget_get_name, "gtk_widget_get_name");
+        find_client_function(c.entry_get_max_length, "gtk_entry_get_max_length");
+        find_client_function(c.widget_grab_focus, "gtk_widget_grab_focus");
+        find_client_function(c.editable_get_position, "gtk_editable_get_position");
+        find_client_function(c.editable_insert_text, "gtk_editable_insert_text");
+        find_client_function(c.editable_set_position, "gtk_editable_set_position");
+        find_client_function(c.signal_emit_by_name, "g_signal_emit_by_name");
         return c;
     }();
     return calls.complete() ? &calls : nullptr;
@@ -140,6 +134,8 @@ std::string input_box_text(HostSession* sess)
 }
 
 }  // namespace
+
+void* client_function(const char* name) { return dlsym(RTLD_DEFAULT, name); }
 
 void input_box_insert(HostSession* sess, const char* text)
 {

@@ -6,6 +6,7 @@
 #include "output/output.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
+#include "utilities.h"
 
 #include <fcntl.h>
 #include <strings.h>

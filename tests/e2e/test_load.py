@@ -48,7 +48,7 @@ class LoadInHexChat(unittest.TestCase):
                             what="the guard's refusal")
             h.wait_for(lambda: "hello query from alice" in h.read_text(killer_log), 10,
                        what="the refusal in private_killer.log")
-            self.assertNotIn("hello query from alice", hc.log_text())
+            self.assertNotIn("<alice>\thello query from alice", hc.log_text())
             self.assertEqual(h.read_text(killer_log).count("hello query from alice"), 1)
 
             # With the guard off, private messages reach the client.

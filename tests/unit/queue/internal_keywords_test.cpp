@@ -1,9 +1,10 @@
 // The internal /QUIBO keywords: the queue's, the input box's, sounds, and the
-// guard's keywords while its list is empty and it has no dialog.
+// guard's keywords.
 #include "queue_fixture.h"
 
 #include "handlers/handlers.h"
 #include "host/trace.h"
+#include "protection/private_killer.h"
 
 namespace {
 
@@ -121,27 +122,43 @@ TEST_F(InternalKeywords, TheInputBoxGetsOneLineAndEnterRunsIt)
     EXPECT_EQ(sim.count_sent("PRIVMSG #quibo :hello %B"), 1) << "typed text is said as typed";
 }
 
-TEST_F(InternalKeywords, TheGuardKeywordsWorkOnAnEmptyListWithoutADialog)
+TEST_F(InternalKeywords, TheGuardKeywordsActOnTheListAndTheQuestionShowsItsTextAsText)
 {
+    flush_killed_user_list();
     quibo("add_killed_user()");
     EXPECT_EQ(take(), Lines{"\0034Private Killer \t\0038Syntax Error."});
     quibo("del_killed_user()");
     EXPECT_EQ(take(), Lines{"\0034Private Killer \t\0038Syntax Error."});
     quibo("add_killed_user() bob 0");
-    EXPECT_EQ(take(), Lines{"\0034Private Killer \t\0038User\0034 bob\0038 don't found !"})
-        << "nothing reports an entry that was not added";
+    EXPECT_EQ(take(), (Lines{"\0034Private Killer \t\0038User\0034 bob\0038 don't found !",
+                             "---\t\0034X\0036 bob\017 [\0038 \017 ]",
+                             "\0033Private Killer \t\0038User\0034 bob\0038 added and set to [\0034X\0038]."}))
+        << "a user the database does not know is blocked by nick alone, for this session";
+    EXPECT_EQ(get_killed_user_flag("bob", "bob@any.host"), -2);
+    quibo("add_killed_user() bob");
+    EXPECT_EQ(take().back(), "\0033Private Killer \t\0038User\0034 bob\0038 added and set to [\0033V\0038].");
+    EXPECT_EQ(get_killed_user_flag("bob", "bob@any.host"), 2) << "the new level replaces the old one";
     quibo("del_killed_user() bob");
-    EXPECT_EQ(take(), Lines{"\0034Private Killer \t\0038User\0034 bob\0038 don't found !"});
+    EXPECT_EQ(take(), (Lines{"\0034Private Killer \t\0038User\0034 bob\0038 don't found !",
+                             "\0033Private Killer \t\0038User\0034 bob\0038 deleted."}));
+    EXPECT_EQ(uiKillerUserNumber, 0u);
+
+    home.write(".xchat2/quiboscript/private_killer.txt", "3 amy amy@some.host\n");
     quibo("load_killed_user_file()");
-    EXPECT_EQ(take(), Lines{"\0033Private Killer \t\0038Database Reloaded."});
+    EXPECT_EQ(take(), (Lines{"---\t\0033V\0036 amy\017 [\0038 amy@some.host\017 ] [\0033 STORED\017 ]",
+                             "\0033Private Killer \t\0038Database Reloaded."}));
+    quibo("print_killed_user_list()");
+    EXPECT_EQ(take().size(), 1u);
     quibo("flush_killed_user_list()");
     quibo("print_killed_user_list()");
     EXPECT_TRUE(take().empty());
 
-    hostsim::StdoutCapture out;
+    // Nobody answers: the question's own time-out does.
+    sim.answer_dialogs(hostsim::DialogAnswer::wait());
     quibo("zem_gtk_query_kill_request %n%s%s%n text");
-    const std::string shown = out.stop();
-    EXPECT_NE(shown.find("(%n%s%s%n text)"), std::string::npos) << "shown as text, never used as a format";
+    ASSERT_EQ(sim.dialogs().size(), 1u);
+    EXPECT_NE(sim.dialogs()[0]->text.find("%n%s%s%n text"), std::string::npos)
+        << "shown as text, never used as a format: " << sim.dialogs()[0]->text;
     EXPECT_EQ(take(), Lines{"zem_gtk_query_kill_request = 0"});
 }
 
