@@ -59,7 +59,11 @@ void ChannelPrivmsgWithUsersKnown(benchmark::State& state)
         return;
     }
     setenv("HOME", home, 1);
-    std::filesystem::create_directories(std::string(home) + "/.xchat2/quiboscript");
+    const std::filesystem::path data = std::filesystem::path(home) / ".xchat2" / "quiboscript";
+    std::filesystem::create_directories(data);
+    // Without its language file the plug-in stays loaded but inactive.
+    std::filesystem::copy_file(std::filesystem::path(QUIBO_DATA_DIR) / "quibo_italiano.msg",
+                               data / "quibo_italiano.msg");
 
     hostsim::Sim sim;
     auto& server = sim.add_server("irc.bench.net", "me", "BenchNet", "irc.bench.net");
