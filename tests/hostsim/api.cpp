@@ -275,6 +275,7 @@ struct Api {
         if (key == "server") return s.connected ? s.servername.c_str() : nullptr;
         if (key == "topic") return ctx->topic.c_str();
         if (key == "win_status") return ctx == sim.focused_ ? "active" : "normal";
+        if (key == "win_ptr" || key == "gtkwin_ptr") return static_cast<const char*>(window_widget(ctx));
         return nullptr;
     }
 

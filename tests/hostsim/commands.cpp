@@ -1,5 +1,5 @@
 // The client's own commands: what runs when no hook ate a command.
-#include "internal.h"
+#include "client_commands.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -119,23 +119,9 @@ bool cmd_part(Sim& sim, Context& ctx, char** word, char** word_eol)
     return true;
 }
 
-void disconnect(Sim& sim, Server& server, std::string reason)
-{
-    if (!server.connected) return;
-    if (reason.empty()) reason = sim.pref_text("irc_quit_reason");
-    sim.send(server, "QUIT :" + reason);
-    server.connected = false;
-}
-
-bool cmd_quit(Sim& sim, Context& ctx, char**, char** word_eol)
-{
-    disconnect(sim, *ctx.server, word_eol[2]);
-    return true;
-}
-
 bool cmd_close(Sim& sim, Context& ctx, char**, char** word_eol)
 {
-    if (ctx.type == Context::ServerTab) disconnect(sim, *ctx.server, word_eol[2]);
+    if (ctx.type == Context::ServerTab && ctx.server->connected) client_disconnect(sim, *ctx.server, true, "", word_eol[2]);
     else if (ctx.type == Context::Channel && ctx.joined && ctx.server->connected)
         send_part(sim, *ctx.server, ctx.channel, word_eol[2]);
     sim.close(ctx);
@@ -194,35 +180,6 @@ bool cmd_allserv(Sim& sim, Context&, char**, char** word_eol)
     return *word_eol[2] && in_each(sim, word_eol[2], false);
 }
 
-bool send_modes(Sim& sim, Context& ctx, char** word, const std::string& change)
-{
-    if (!*word[2]) return false;
-    std::string modes;
-    std::string targets;
-    for (int i = 2; i < WordArrays::kSlots && *word[i]; ++i) {
-        modes += change.substr(1);
-        targets += std::string(" ") + word[i];
-    }
-    sim.send(*ctx.server, "MODE " + ctx.channel + " " + change.substr(0, 1) + modes + targets);
-    return true;
-}
-
-bool cmd_op(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "+o"); }
-bool cmd_deop(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "-o"); }
-bool cmd_voice(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "+v"); }
-bool cmd_devoice(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "-v"); }
-bool cmd_hop(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "+h"); }
-bool cmd_dehop(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "-h"); }
-bool cmd_ban(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "+b"); }
-bool cmd_unban(Sim& sim, Context& ctx, char** word, char**) { return send_modes(sim, ctx, word, "-b"); }
-
-bool cmd_kick(Sim& sim, Context& ctx, char** word, char** word_eol)
-{
-    if (!*word[2]) return false;
-    sim.send(*ctx.server, "KICK " + ctx.channel + " " + word[2] + " :" + word_eol[3]);
-    return true;
-}
-
 bool cmd_topic(Sim& sim, Context& ctx, char** word, char** word_eol)
 {
     bool named = is_channel(*ctx.server, word[2]);
@@ -269,7 +226,7 @@ bool cmd_nick(Sim& sim, Context& ctx, char** word, char**)
 {
     if (!*word[2]) return false;
     if (ctx.server->connected) sim.send(*ctx.server, std::string("NICK ") + word[2]);
-    else client_nick_change(sim, *ctx.server, ctx.server->nick, word[2]);
+    else client_nick_change(sim, *ctx.server, ctx.server->nick, word[2], true);
     return true;
 }
 
@@ -436,17 +393,6 @@ bool cmd_timer(Sim& sim, Context& ctx, char** word, char** word_eol)
     return true;
 }
 
-// ---- the input box
-
-bool cmd_settext(Sim&, Context& ctx, char**, char** word_eol)
-{
-    ctx.inputbox = word_eol[2];
-    return true;
-}
-
-// The cursor is not modelled: the command is only accepted.
-bool cmd_setcursor(Sim&, Context&, char**, char**) { return true; }
-
 struct ClientCommand {
     const char* name;
     bool needserver;
@@ -462,11 +408,11 @@ const ClientCommand kCommands[] = {
     {"BACK", true, false, true, cmd_back},       {"BAN", true, true, true, cmd_ban},
     {"CHARSET", false, false, true, nullptr},    {"CLEAR", false, false, true, nullptr},
     {"CLOSE", false, false, true, cmd_close},    {"COUNTRY", false, false, true, nullptr},
-    {"CTCP", true, false, true, cmd_ctcp},       {"CYCLE", true, true, true, nullptr},
-    {"DCC", false, false, true, nullptr},        {"DEBUG", false, false, true, nullptr},
+    {"CTCP", true, false, true, cmd_ctcp},       {"CYCLE", true, true, true, cmd_cycle},
+    {"DCC", false, false, true, cmd_dcc},        {"DEBUG", false, false, true, nullptr},
     {"DEHOP", true, true, true, cmd_dehop},      {"DELBUTTON", false, false, true, nullptr},
     {"DEOP", true, true, true, cmd_deop},        {"DEVOICE", true, true, true, cmd_devoice},
-    {"DISCON", false, false, true, cmd_quit},    {"DNS", false, false, true, nullptr},
+    {"DISCON", false, false, true, cmd_discon},    {"DNS", false, false, true, nullptr},
     {"ECHO", false, false, true, cmd_echo},      {"EXEC", false, false, true, nullptr},
     {"EXECCONT", false, false, true, nullptr},   {"EXECKILL", false, false, true, nullptr},
     {"EXECSTOP", false, false, true, nullptr},   {"EXECWRITE", false, false, true, nullptr},
@@ -475,19 +421,19 @@ const ClientCommand kCommands[] = {
     {"HELP", false, false, true, nullptr},       {"HOP", true, true, true, cmd_hop},
     {"ID", true, false, true, nullptr},          {"IGNORE", false, false, true, cmd_ignore},
     {"INVITE", true, false, true, cmd_invite},   {"JOIN", true, false, false, cmd_join},
-    {"KICK", true, true, true, cmd_kick},        {"KICKBAN", true, true, true, nullptr},
+    {"KICK", true, true, true, cmd_kick},        {"KICKBAN", true, true, true, cmd_kickban},
     {"LAGCHECK", false, false, true, nullptr},   {"LASTLOG", false, false, true, nullptr},
     {"LIST", true, false, true, nullptr},        {"LOAD", false, false, true, nullptr},
     {"MDEHOP", true, true, true, nullptr},       {"MDEOP", true, true, true, nullptr},
     {"ME", false, false, true, cmd_me},          {"MKICK", true, true, true, nullptr},
-    {"MODE", true, false, true, nullptr},        {"MSG", false, false, true, cmd_msg},
-    {"NAMES", true, false, true, nullptr},       {"NCTCP", true, false, true, nullptr},
+    {"MODE", true, false, true, cmd_mode},        {"MSG", false, false, true, cmd_msg},
+    {"NAMES", true, false, true, cmd_names},       {"NCTCP", true, false, true, cmd_nctcp},
     {"NEWSERVER", false, false, true, cmd_newserver}, {"NICK", false, false, true, cmd_nick},
     {"NOTICE", true, false, true, cmd_notice},   {"NOTIFY", false, false, true, cmd_notify},
     {"OP", true, true, true, cmd_op},            {"PART", true, true, true, cmd_part},
     {"PING", true, false, true, nullptr},        {"QUERY", false, false, true, cmd_query},
     {"QUIT", false, false, true, cmd_quit},      {"QUOTE", true, false, true, cmd_quote},
-    {"RECONNECT", false, false, true, nullptr},  {"RECV", true, false, true, cmd_recv},
+    {"RECONNECT", false, false, true, cmd_reconnect},  {"RECV", true, false, true, cmd_recv},
     {"SAY", false, false, true, cmd_say},        {"SERVCHAN", false, false, true, nullptr},
     {"SERVER", false, false, true, nullptr},     {"SET", false, false, true, cmd_set},
     {"SETCURSOR", false, false, true, cmd_setcursor}, {"SETTEXT", false, false, true, cmd_settext},

@@ -8,6 +8,14 @@
 // test drives the client (server_line, type, advance, focus) and then looks at
 // what was printed, sent to a server, or issued as a command.
 //
+// The reactions follow the client's own code: after our JOIN it sends MODE and
+// WHO, WHO and NAMES replies fill the user lists (every prefix kept in the
+// order of the server's PREFIX), 005 sets the server's features, the ignore
+// list filters incoming lines, CTCP requests get the client's answers, DCC
+// offers fill the "dcc" list. Beyond IRC the test program exports stand-ins
+// for the GTK calls a plug-in makes (the question dialog, the input box, the
+// beep, main-loop time-outs) and the clock the plug-in reads.
+//
 // Misuse of the interface that would crash or corrupt the real client (a list
 // handle used after list_free, a field read before the first list_next, a
 // dead plug-in handle) is a fault: reported on standard error and, by default,
@@ -18,6 +26,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,12 +50,58 @@ struct Context;
 
 struct User {
     std::string nick;
-    std::string host;    // user@host
-    std::string prefix;  // "@", "+", ... or empty
+    std::string host;      // user@host
+    std::string prefix;    // the highest prefix the user holds ("@", "+", ...) or empty
+    std::string prefixes;  // every prefix the user holds, in the order of the server's PREFIX
     std::string realname;
+    std::string servername;
     bool away = false;
     time_t lasttalk = 0;
     bool selected = false;
+};
+
+// A channel's users, indexed by nickname as the client compares them, so that
+// a busy channel costs O(log N) per join, part or lookup.
+class UserList {
+    using Map = std::map<std::string, std::unique_ptr<User>, std::less<>>;
+
+public:
+    template <typename It, typename Value>
+    class Iter {
+    public:
+        explicit Iter(It it) : it_(it) {}
+        Value& operator*() const { return *it_->second; }
+        Value* operator->() const { return it_->second.get(); }
+        Iter& operator++()
+        {
+            ++it_;
+            return *this;
+        }
+        bool operator!=(const Iter& other) const { return it_ != other.it_; }
+        bool operator==(const Iter& other) const { return it_ == other.it_; }
+
+    private:
+        It it_;
+    };
+    using iterator = Iter<Map::iterator, User>;
+    using const_iterator = Iter<Map::const_iterator, const User>;
+
+    User* find(std::string_view nick);
+    const User* find(std::string_view nick) const;
+    // Adds `user`; when the nickname is already there, that user is returned unchanged.
+    User& insert(User user);
+    bool erase(std::string_view nick);
+    bool rename(std::string_view old_nick, const std::string& new_nick);
+    void clear() { by_nick_.clear(); }
+    size_t size() const { return by_nick_.size(); }
+    bool empty() const { return by_nick_.empty(); }
+    iterator begin() { return iterator(by_nick_.begin()); }
+    iterator end() { return iterator(by_nick_.end()); }
+    const_iterator begin() const { return const_iterator(by_nick_.begin()); }
+    const_iterator end() const { return const_iterator(by_nick_.end()); }
+
+private:
+    Map by_nick_;
 };
 
 struct Server {
@@ -58,6 +113,9 @@ struct Server {
     std::string chantypes = "#&!+";
     std::string nickprefixes = "@%+";
     std::string nickmodes = "ohv";
+    std::string chanmodes = "beI,k,l";  // as 005 CHANMODES: list, always a parameter, when set, never
+    bool have_whox = false;
+    bool end_of_motd = true;  // servers made by add_server are logged in already
     bool connected = true;
     bool away = false;
     std::string away_reason;
@@ -75,9 +133,17 @@ struct Context {
     Server* server = nullptr;
     std::string channel;  // channel name, dialog partner, or server name for the server tab
     Type type = ServerTab;
-    std::vector<User> users;
+    UserList users;
     std::string topic;
     std::string inputbox;
+    int cursor = -1;      // position in the input box, in bytes; -1: at the end of the text
+    std::string waitchannel;     // a channel tab that left its channel waits here to join it again
+    std::string willjoinchannel;  // rejoined when the server's login ends
+    std::string channelkey;
+    bool doing_who = false;       // the client's own WHO after joining is running: its replies are not shown
+    bool end_of_names = false;    // the next 353 starts a fresh list
+    bool ignore_names = false;    // the 353 lines after our own JOIN are not shown
+    bool ignore_mode = false;     // nor is the first 324 after it
     bool joined = false;  // channels: the local user is in it
     bool open = true;     // closed tabs stay in memory so stale handles can be recognised
 
@@ -189,6 +255,57 @@ struct ClientTimer {
     int serial = 0;
 };
 
+// A GLib main-loop source a plug-in added (g_timeout_add): fires as the clock moves.
+struct GlibTimeout {
+    unsigned id = 0;
+    int interval_ms = 0;
+    int (*callback)(void*) = nullptr;
+    void* data = nullptr;
+    int64_t due_ms = 0;
+    int serial = 0;
+};
+
+// GTK's answer when the window is closed instead of a button pressed.
+constexpr int GTK_DELETE_EVENT = -4;
+
+struct DialogButton {
+    std::string text;   // as given to the button: a stock id or a label
+    std::string label;  // a label set on a stock button afterwards
+    int response = 0;
+};
+
+// One modal question a plug-in built with the GTK stand-in.
+struct QuestionDialog {
+    int serial = 0;
+    std::string text;
+    int message_type = 0;  // GTK_MESSAGE_QUESTION is 2
+    int standard_buttons = 0;
+    std::vector<DialogButton> buttons;
+    bool keep_above = false;
+    int position = 0;  // GTK_WIN_POS_CENTER is 1
+    int depth = 0;     // 1 for a question asked with no other one open, 2 inside it, ...
+    bool ran = false;
+    bool destroyed = false;
+    bool answered = false;
+    int response = 0;
+    time_t opened = 0;
+    time_t closed = 0;
+    bool answered_by_plugin = false;  // gtk_dialog_response from the plug-in (its time-out) rather than the user
+};
+
+// What the user does with the next question the plug-in asks.
+struct DialogAnswer {
+    enum Kind { Button, Close, Wait };
+    Kind kind = Wait;  // Wait: nobody answers; the clock moves until the plug-in's own time-out does
+    int response = 0;  // for Button
+    double after_seconds = 0;  // how long the user looks at it first (the clock moves, timers run)
+    std::function<void()> while_open;  // runs inside the dialog's loop before the answer (nested questions)
+
+    static DialogAnswer press(int response, double after = 0) { return {Button, response, after, {}}; }
+    static DialogAnswer close() { return {Close, 0, 0, {}}; }
+    static DialogAnswer wait() { return {Wait, 0, 0, {}}; }
+};
+
 // A plug-in library as the client loaded it.
 struct Loaded {
     std::string path;
@@ -281,6 +398,38 @@ public:
     void say(Context& ctx, std::string_view text, Origin origin);
     void focus_new_tab(Context& ctx);  // focuses a new tab when "tab_new_to_front" asks for it
 
+    // ---- a server's connection (reactions as the client has them)
+    // The server greets the client: 001 to 005 and the MOTD (375, 372, 376), each as a raw line.
+    void login(Server& server, const std::string& isupport = "CHANTYPES=# PREFIX=(ohv)@%+ NETWORK=TestNet");
+    // The connection ends without the user asking ("Disconnected" in every tab of the server).
+    void connection_lost(Server& server, std::string_view error = "Remote host closed socket");
+    // The server's reply to NAMES: 353 lines of a few dozen names each, then 366.
+    void names(Server& server, std::string_view channel, const std::vector<std::string>& names);
+
+    // ---- the input box
+    void set_input(Context& ctx, std::string text);  // typed without pressing Enter
+    void press_enter(Context& ctx);                  // the client takes the text, as typed input
+    int pending_key_presses() const { return static_cast<int>(key_presses_.size()); }
+    void run_key_presses();  // synthetic key presses the plug-in queued (done after each typed command)
+
+    // ---- the GTK question dialog stand-in (the plug-in finds the gtk_* calls in this process)
+    void answer_dialogs(DialogAnswer answer) { dialog_answers_.push_back(std::move(answer)); }
+    const std::vector<std::unique_ptr<QuestionDialog>>& dialogs() const { return dialogs_; }
+    int max_dialog_depth() const { return max_dialog_depth_; }
+    int beeps() const { return beeps_; }
+    void count_beep() { ++beeps_; }
+    const std::vector<GlibTimeout>& glib_timeouts() const { return glib_timeouts_; }
+
+    // ---- the clock, as the plug-in reads it
+    // Runs on every read of the clock by the plug-in, e.g. to move it while a long call runs.
+    void on_clock_read(std::function<void()> hook) { clock_hook_ = std::move(hook); }
+    int clock_reads() const { return clock_reads_; }
+    void clock_was_read();  // the exported clock reports each read here
+    void move_clock(double seconds);  // no timer runs: time passes inside a call
+    int64_t now_ms() const;
+    // The reply the client sends to a CTCP VERSION (without the \001 marks).
+    std::string ctcp_version_reply() const;
+
     // ---- records
     std::vector<const Hook*> hooks(HookKind kind) const;  // live hooks, in run order
     int count_hooks(HookKind kind, std::string_view name) const;
@@ -318,6 +467,7 @@ private:
     friend struct Api;
     friend struct ListApi;
     friend struct ListAccess;
+    friend struct GtkStandin;
 
     struct Pref {
         const char* xchat_name;
@@ -338,6 +488,10 @@ private:
     PluginHandle& new_handle(std::string name, Context* where);
     void release_handle(PluginHandle& handle);
     bool fire_next_timer(int64_t until_ms);
+    void fire_glib_timeout(unsigned id);
+    void set_time_ms(int64_t ms);
+    void run_key_presses_when_idle();
+    int run_dialog(QuestionDialog& dialog);
     void fire_hook_timer(Hook& hook);
     void fire_client_timer(int serial);
 
@@ -362,6 +516,17 @@ private:
     std::vector<ClientTimer> timers_;
     int command_depth_ = 0;
 
+    std::vector<GlibTimeout> glib_timeouts_;
+    unsigned next_glib_id_ = 1;
+    std::vector<std::unique_ptr<QuestionDialog>> dialogs_;
+    std::vector<DialogAnswer> dialog_answers_;
+    int dialog_depth_ = 0;
+    int max_dialog_depth_ = 0;
+    int beeps_ = 0;
+    std::vector<Context*> key_presses_;  // Return pressed in these input boxes, not yet handled
+    std::function<void()> clock_hook_;
+    int clock_reads_ = 0;
+
     std::vector<Printed> printed_;
     std::vector<EventRecord> events_;
     std::vector<CommandRecord> commands_;
@@ -375,5 +540,9 @@ private:
 
 // rfc1459 comparison of nicknames and channels, as the client's nickcmp.
 int rfc_casecmp(std::string_view a, std::string_view b);
+std::string rfc_lower(std::string_view text);
+
+// The user's prefixes as the server's PREFIX orders them (unknown characters dropped).
+std::string ordered_prefixes(const Server& server, std::string_view prefixes);
 
 }  // namespace hostsim

@@ -101,11 +101,21 @@ bool event_displayed(std::string_view event);
 std::string render_event(std::string_view event, const std::vector<std::string>& args);
 
 bool iequals(std::string_view a, std::string_view b);
+// The client's match(): * and ? wildcards, letters compared as nicknames are.
+bool wildcard_match(std::string_view mask, std::string_view text);
+
+// The GTK stand-in acts on the simulator made last.
+void attach_gtk_standin(Sim* sim);
+void detach_gtk_standin(Sim* sim);
+// The window of a tab as get_info("win_ptr") gives it to a plug-in.
+void* window_widget(Context* ctx);
 
 // The client's reaction to a server line, after the hooks let it through.
 void client_handle_line(Sim& sim, Server& server, std::string_view line);
 // A nickname change as the client shows it.
-void client_nick_change(Sim& sim, Server& server, const std::string& old_nick, const std::string& new_nick);
+// A nickname change as the client shows it (quiet: no print event, as at login or while disconnected).
+void client_nick_change(Sim& sim, Server& server, const std::string& old_nick, const std::string& new_nick,
+                        bool quiet = false);
 
 // The client's own handling of a command that no hook ate. Returns false when
 // the command is not one of the client's (it is then sent to the server).

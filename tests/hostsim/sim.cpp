@@ -14,10 +14,14 @@ namespace {
 // Milliseconds; the plug-in sees whole seconds.
 int64_t sim_clock_ms = hostsim::Sim::kStartTime * 1000;
 
+// The simulator whose clock the plug-in reads: the one made last.
+hostsim::Sim* clock_owner = nullptr;
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"), used)) time_t quibo_hostsim_now()
 {
+    if (clock_owner) clock_owner->clock_was_read();
     return static_cast<time_t>(sim_clock_ms / 1000);
 }
 
@@ -46,6 +50,8 @@ std::string base_name(const std::string& path)
 Sim::Sim(Naming naming) : naming_(naming)
 {
     sim_clock_ms = kStartTime * 1000;
+    clock_owner = this;
+    attach_gtk_standin(this);
     prefs_ = {
         {"away_reason", "away_reason", 1, "I'm busy", 0},
         {"away_auto_unmark", "away_auto_unmark", 3, "", 0},
@@ -60,6 +66,11 @@ Sim::Sim(Naming naming) : naming_(naming)
         {"irc_part_reason", "irc_part_reason", 1, "Leaving", 0},
         {"irc_quit_reason", "irc_quit_reason", 1, "Leaving", 0},
         {"input_command_char", "input_command_char", 1, "/", 0},
+        {"irc_who_join", "irc_who_join", 3, "", 1},
+        {"irc_hide_version", "irc_hide_version", 3, "", 0},
+        {"irc_ban_type", "irc_ban_type", 2, "", 1},
+        {"irc_user_name", "irc_user_name", 1, "simuser", 0},
+        {"irc_real_name", "irc_real_name", 1, "Simulated User", 0},
     };
 }
 
@@ -68,6 +79,8 @@ Sim::~Sim()
     for (auto& lib : libraries_)
         if (lib->loaded) unload(*lib);
     forget_handles(*this);
+    detach_gtk_standin(this);
+    if (clock_owner == this) clock_owner = nullptr;
 }
 
 Sim::Pref* Sim::find_pref(std::string_view name, bool either_naming)
@@ -178,22 +191,22 @@ Context& Sim::dialog(Server& server, std::string_view nick)
 
 User& Sim::add_user(Context& channel, std::string nick, std::string host, std::string prefix)
 {
+    std::string prefixes = ordered_prefixes(*channel.server, prefix);
     if (User* existing = channel.find_user(nick)) {
         if (!host.empty()) existing->host = std::move(host);
-        existing->prefix = std::move(prefix);
+        existing->prefixes = prefixes;
+        existing->prefix = prefixes.substr(0, 1);
         return *existing;
     }
     User u;
     u.nick = std::move(nick);
     u.host = std::move(host);
-    u.prefix = std::move(prefix);
-    return channel.users.emplace_back(std::move(u));
+    u.prefix = prefixes.substr(0, 1);
+    u.prefixes = std::move(prefixes);
+    return channel.users.insert(std::move(u));
 }
 
-void Sim::remove_user(Context& channel, std::string_view nick)
-{
-    std::erase_if(channel.users, [&](const User& u) { return rfc_casecmp(u.nick, nick) == 0; });
-}
+void Sim::remove_user(Context& channel, std::string_view nick) { channel.users.erase(nick); }
 
 void Sim::close(Context& ctx)
 {
@@ -468,9 +481,10 @@ bool Sim::server_line(Server& server, std::string_view line)
         if (c && c->type == Context::Channel) sess = c;
     }
     if (!sess || !sess->open) return false;
-    if (run_hooks(HookKind::Server, word[0], sess, word, words.word_eol())) return true;
-    client_handle_line(*this, server, words.word_eol()[1]);
-    return false;
+    bool eaten = run_hooks(HookKind::Server, word[0], sess, word, words.word_eol());
+    if (!eaten) client_handle_line(*this, server, words.word_eol()[1]);
+    run_key_presses_when_idle();
+    return eaten;
 }
 
 void Sim::type(Context& ctx, std::string_view input)
@@ -484,6 +498,12 @@ void Sim::type(Context& ctx, std::string_view input)
         else if (line.size() > 1 && line[1] == '/') say(ctx, line.substr(1), Origin::User);
         else command(ctx, line.substr(1), Origin::User);
     }
+    run_key_presses_when_idle();
+}
+
+void Sim::run_key_presses_when_idle()
+{
+    if (command_depth_ == 0 && dialog_depth_ == 0) run_key_presses();  // the client's main loop takes them next
 }
 
 void Sim::command(Context& ctx, std::string_view text, Origin origin)
@@ -526,9 +546,29 @@ bool Sim::print_event(Context& ctx, std::string_view event, const std::vector<st
     return eaten;
 }
 
-time_t Sim::now() const { return quibo_hostsim_now(); }
+time_t Sim::now() const { return static_cast<time_t>(sim_clock_ms / 1000); }
+
+int64_t Sim::now_ms() const { return sim_clock_ms; }
 
 void Sim::set_time(time_t t) { sim_clock_ms = static_cast<int64_t>(t) * 1000; }
+
+void Sim::set_time_ms(int64_t ms) { sim_clock_ms = ms; }
+
+void Sim::move_clock(double seconds) { sim_clock_ms += std::llround(seconds * 1000.0); }
+
+void Sim::clock_was_read()
+{
+    ++clock_reads_;
+    if (!clock_hook_) return;
+    auto hook = std::move(clock_hook_);  // a read from inside the hook does not run it again
+    hook();
+    if (!clock_hook_) clock_hook_ = std::move(hook);
+}
+
+std::string Sim::ctcp_version_reply() const
+{
+    return naming_ == Naming::HexChat ? "VERSION HexChat " + version_ + " / Linux" : "VERSION xchat " + version_ + " Linux";
+}
 
 void Sim::advance(double seconds)
 {
@@ -541,6 +581,7 @@ void Sim::advance(double seconds)
         }
     }
     sim_clock_ms = std::max(sim_clock_ms, until);
+    run_key_presses_when_idle();
 }
 
 bool Sim::fire_next_timer(int64_t until_ms)
@@ -551,6 +592,15 @@ bool Sim::fire_next_timer(int64_t until_ms)
     const ClientTimer* timer = nullptr;
     for (const ClientTimer& t : timers_)
         if (t.due_ms <= until_ms && (!timer || t.due_ms < timer->due_ms)) timer = &t;
+    const GlibTimeout* glib = nullptr;
+    for (const GlibTimeout& g : glib_timeouts_)
+        if (g.due_ms <= until_ms && (!glib || g.due_ms < glib->due_ms)) glib = &g;
+    bool glib_first = glib && (!hook || glib->due_ms <= hook->due_ms) && (!timer || glib->due_ms <= timer->due_ms);
+    if (glib_first) {
+        sim_clock_ms = std::max(sim_clock_ms, glib->due_ms);
+        fire_glib_timeout(glib->id);
+        return true;
+    }
     if (!hook && !timer) return false;
 
     bool hook_first = hook && (!timer || hook->due_ms < timer->due_ms ||

@@ -104,6 +104,36 @@ int rfc_casecmp(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
+bool wildcard_match(std::string_view mask, std::string_view text)
+{
+    size_t m = 0, t = 0, star = std::string_view::npos, resume = 0;
+    while (t < text.size()) {
+        bool same = m < mask.size() && mask[m] != '*' &&
+                    (mask[m] == '?' || rfc_lower(static_cast<unsigned char>(mask[m])) == rfc_lower(static_cast<unsigned char>(text[t])));
+        if (m < mask.size() && mask[m] == '*') {
+            star = m++;
+            resume = t;
+        } else if (same) {
+            ++m;
+            ++t;
+        } else if (star != std::string_view::npos) {
+            m = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') ++m;
+    return m == mask.size();
+}
+
+std::string rfc_lower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(rfc_lower(static_cast<unsigned char>(c)));
+    return out;
+}
+
 WordArrays::WordArrays(std::string_view text, bool handle_quotes, bool allow_escape_quotes)
     : line_(text), split_(text.size() + 1, '\0')
 {
@@ -198,13 +228,6 @@ std::string render_event(std::string_view event, const std::vector<std::string>&
         }
     }
     return out;
-}
-
-User* Context::find_user(std::string_view nick)
-{
-    for (User& u : users)
-        if (rfc_casecmp(u.nick, nick) == 0) return &u;
-    return nullptr;
 }
 
 }  // namespace hostsim
