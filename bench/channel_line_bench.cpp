@@ -69,10 +69,9 @@ void ChannelPrivmsgWithUsersKnown(benchmark::State& state)
     auto& server = sim.add_server("irc.bench.net", "me", "BenchNet", "irc.bench.net");
     auto& chan = sim.channel(server, "#big");
     const int users = static_cast<int>(state.range(0));
-    chan.users.reserve(users + 1);
-    chan.users.push_back(user("me", "~me@bench.host", "@"));
+    chan.users.insert(user("me", "~me@bench.host", "@"));
     for (int i = 0; i < users; ++i)
-        chan.users.push_back(user("user" + std::to_string(i), "~u" + std::to_string(i) + "@host" + std::to_string(i)));
+        chan.users.insert(user("user" + std::to_string(i), "~u" + std::to_string(i) + "@host" + std::to_string(i)));
     sim.focus(chan);
     xchat_plugin* handle = sim.attach("bench", &chan);
     char *name, *desc, *version;

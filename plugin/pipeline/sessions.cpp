@@ -89,7 +89,7 @@ HostSession* session_rule(const Route& route, HostSession* sess, HostSession*& c
     return channel_for_private(route, sess);
 }
 
-// Walks the mirror; sets `found` when the walk decided (possibly on null).
+// Walks the mirror; `decided` is set when the walk chose (current_tab may be null).
 HostSession* walk_sessions(const Route& route, HostSession*& candidate, bool& decided)
 {
     extern_update_session();
