@@ -105,3 +105,33 @@ int local_ustrfindreplace(const char* find, const char* replace)
     // Same rules as ustrfindreplace; the message texts it edits are short.
     return psMessagePointer ? ustrfindreplace(*psMessagePointer, find, replace) : 0;
 }
+
+void InertText::add_literal(std::string_view part)
+{
+    if (part.empty()) return;
+    const size_t begin = text.size();
+    text += part;
+    if (!literal.empty() && literal.back().second == begin)
+        literal.back().second = text.size();
+    else
+        literal.emplace_back(begin, text.size());
+}
+
+bool InertText::literal_at(size_t position) const
+{
+    for (const auto& [begin, end] : literal)
+        if (position >= begin && position < end) return true;
+    return false;
+}
+
+std::string shell_quoted(std::string_view text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}

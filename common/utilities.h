@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <ctime>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 // ---- strings ---------------------------------------------------------------
@@ -54,6 +56,36 @@ int ustrfindreplace(std::string& text, const char* find, const char* replace);
 extern std::string* psMessagePointer;
 int local_ustrfindreplace(const char* find, const char* replace);
 
+// A text in which some byte ranges came from outside (values from the
+// network): those ranges are literal, and no stage that reads the rest as
+// syntax (command separators, percent escapes, script variables) may read
+// them. Stages that transform the text keep the ranges with it.
+struct InertText {
+    std::string text;
+    std::vector<std::pair<size_t, size_t>> literal;  // [begin, end), ascending, disjoint, non-empty
+
+    InertText() = default;
+    explicit InertText(std::string syntax) : text(std::move(syntax)) {}
+    void add_syntax(std::string_view part) { text += part; }
+    void add_literal(std::string_view part);
+    bool literal_at(size_t position) const;
+    // Calls run(part, is_literal) for each run of the text, in order.
+    template <typename Run>
+    void each_run(Run run) const
+    {
+        size_t at = 0;
+        for (const auto& [begin, end] : literal) {
+            if (begin > at) run(std::string_view(text).substr(at, begin - at), false);
+            run(std::string_view(text).substr(begin, end - begin), true);
+            at = end;
+        }
+        if (at < text.size()) run(std::string_view(text).substr(at), false);
+    }
+};
+
+// `text` as one single-quoted word for sh (each "'" written as '\'').
+std::string shell_quoted(std::string_view text);
+
 // ---- patterns --------------------------------------------------------------
 
 // Start and end (exclusive) of the whole match of the last successful zemregexp.
@@ -82,6 +114,10 @@ int match_mask(const char* mask, const char* text);
 
 // 1 when `path` opens with the fopen mode `mode` (closed again at once), else 0.
 int zemDeviceReady(const char* path, const char* mode);
+// Writes `image` to "<path>.tmp" in the same folder, checks its size, syncs it
+// and renames it over `path`: a crash at any moment leaves the old file or the
+// new one. False (errno set) when anything failed; the old file is then kept.
+bool zemReplaceFile(const std::string& path, const std::string& image);
 // Appends `text` to `path`, keeping the file open between calls; 1 or 0.
 // WriteFile(nullptr, nullptr) closes it.
 int WriteFile(const char* path, const char* text);

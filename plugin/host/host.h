@@ -3,6 +3,7 @@
 #pragma once
 
 #include "xchat_plugin.h"
+#include "utilities.h"
 
 #include <functional>
 #include <memory>
@@ -224,6 +225,18 @@ void strip_line_breaks(std::string& command);
 // it has one, else through its SETTEXT command.
 void input_box_insert(HostSession* sess, const char* text);
 void input_box_enter(HostSession* sess);
+// Runs a command whose literal runs are values from outside: percent escapes
+// are translated in the rest only, and while the client runs it (and calls
+// the plug-in's own command hooks) running_inert_command() gives the command
+// as handed to the client with its literal runs, so that keywords which
+// interpret text (cmd, if, set, exec, the script resolver) keep those runs as
+// plain text. Null when no command is running through this door.
+int quibo_handle_command(const InertText& text, HostSession* sess);
+const InertText* running_inert_command();
+// A word-tail of the command hook now running, with the literal runs it holds
+// (all syntax when the running command has none; all literal when the tail is
+// not part of the command as it was handed over).
+InertText running_inert_tail(const char* tail);
 
 // Source unit name and line for internal-error lines on standard output.
 #define QUIBO_HERE(unit) unit, __LINE__

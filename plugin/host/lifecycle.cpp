@@ -1,6 +1,7 @@
 // Entry and exit: hooks, the load report and the unload sequence.
 #include "host/lifecycle.h"
 
+#include "events/events.h"
 #include "host/host.h"
 #include "host/paths.h"
 #include "host/trace.h"

@@ -567,19 +567,104 @@ void PrintText(HostSession* sess, const char* text)
     in_session(sess, "PrintText", [&] { p.print(text); });
 }
 
+namespace {
+
+const InertText* running_command = nullptr;
+
+// Line breaks and NUL never reach the client's command parser: one command is one line.
+InertText without_line_breaks(const InertText& command)
+{
+    InertText kept;
+    command.each_run([&](std::string_view part, bool literal) {
+        std::string text(part);
+        std::erase_if(text, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+        if (literal)
+            kept.add_literal(text);
+        else
+            kept.add_syntax(text);
+    });
+    return kept;
+}
+
+// The client reads the first word as the command to run: no value from the
+// network may choose it.
+bool names_command_from_outside(const InertText& command)
+{
+    const size_t name_end = std::min(command.text.find(' '), command.text.size());
+    for (size_t at = 0; at < name_end; ++at)
+        if (command.literal_at(at)) return true;
+    return false;
+}
+
+}  // namespace
+
+const InertText* running_inert_command() { return running_command; }
+
+InertText running_inert_tail(const char* tail)
+{
+    const std::string_view rest = tail ? tail : "";
+    InertText out;
+    const InertText* running = running_command;
+    if (!running || running->literal.empty()) {
+        out.add_syntax(rest);
+        return out;
+    }
+    const std::string& whole = running->text;
+    if (rest.size() > whole.size() || whole.compare(whole.size() - rest.size(), rest.size(), rest) != 0) {
+        // Not a part of the running command as we handed it over: trust none of it.
+        out.add_literal(rest);
+        return out;
+    }
+    const size_t offset = whole.size() - rest.size();
+    size_t at = 0;
+    running->each_run([&](std::string_view part, bool literal) {
+        const size_t begin = at, end = at + part.size();
+        at = end;
+        if (end <= offset) return;
+        part.remove_prefix(begin < offset ? offset - begin : 0);
+        if (literal)
+            out.add_literal(part);
+        else
+            out.add_syntax(part);
+    });
+    return out;
+}
+
 int quibo_handle_command(const char* text, HostSession* sess, int, int)
 {
+    return quibo_handle_command(InertText(text ? text : ""), sess);
+}
+
+int quibo_handle_command(const InertText& text, HostSession* sess)
+{
     Plugin& p = plugin();
-    if (empty(text) || strlen(text) > kMaxCommandLength) {
+    if (text.text.empty() || text.text.size() > kMaxCommandLength) {
         printf("[%s:%d]> quibo_handle_command()\n", QUIBO_HERE(kUnit));
         p.print("QuIbOsCrIpT: XChat2: quibo_handle_command(...): ERROR");
         return 0;
     }
-    std::string command(text[0] == '/' ? text + 1 : text);
+    InertText command;
+    bool slash_dropped = false;
+    text.each_run([&](std::string_view part, bool literal) {
+        if (!slash_dropped && !literal && !part.empty() && part[0] == '/' && command.text.empty()) part.remove_prefix(1);
+        slash_dropped = true;
+        if (literal)
+            command.add_literal(part);
+        else
+            command.add_syntax(part);
+    });
     check_special_chars_utf8(command, 1);
-    strip_line_breaks(command);
-    if (command.empty() || !p.raw()) return 0;
+    command = without_line_breaks(command);
+    if (command.text.empty() || !p.raw()) return 0;
+    if (names_command_from_outside(command)) {
+        printf("[%s:%d]> quibo_handle_command(): the command name comes from an event value\n", QUIBO_HERE(kUnit));
+        p.print("QuIbOsCrIpT: XChat2: quibo_handle_command(...): a value from the network cannot name the command");
+        return 0;
+    }
     xchat_plugin* h = p.raw();
-    in_session(sess, "quibo_handle_command", [&] { h->xchat_command(h, command.c_str()); });
+    const InertText* outer = running_command;
+    running_command = &command;
+    in_session(sess, "quibo_handle_command", [&] { h->xchat_command(h, command.text.c_str()); });
+    running_command = outer;
     return 0;
 }

@@ -1,6 +1,7 @@
 // Translations of text into IRC formatting bytes: the user's percent escapes
 // and terminal colour sequences.
 #include "output/output.h"
+#include "utilities.h"
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -177,6 +178,21 @@ void check_special_chars(char* text, int enable_numeric)
 void check_special_chars_utf8(std::string& text, int enable_numeric)
 {
     if (auto translated = translate_escapes(text, enable_numeric != 0, true)) text = std::move(*translated);
+}
+
+void check_special_chars_utf8(InertText& text, int enable_numeric)
+{
+    InertText translated;
+    text.each_run([&](std::string_view part, bool literal) {
+        if (literal) {
+            translated.add_literal(part);
+            return;
+        }
+        std::string syntax(part);
+        check_special_chars_utf8(syntax, enable_numeric);
+        translated.add_syntax(syntax);
+    });
+    text = std::move(translated);
 }
 
 std::string double_percent(std::string_view value)

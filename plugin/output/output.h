@@ -9,6 +9,7 @@
 #include <string_view>
 
 struct HostSession;
+struct InertText;
 
 // ---- entry points ------------------------------------------------------------
 
@@ -38,6 +39,8 @@ HostSession* GetContext(const char* server, const char* channel);
 // others stay as typed.
 void check_special_chars(char* text, int enable_numeric);              // byte form
 void check_special_chars_utf8(std::string& text, int enable_numeric);  // %nnn bytes converted to UTF-8
+// The same on the syntax runs only: literal runs (values from the network) stay as they are.
+void check_special_chars_utf8(InertText& text, int enable_numeric);
 // A value from the network, made safe to put into a text that is translated
 // as above: every "%" doubled.
 std::string double_percent(std::string_view value);

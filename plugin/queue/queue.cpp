@@ -179,7 +179,9 @@ void run_entry(const QueueEntry& entry, HostSession* target, time_t current)
         tPreviousCommand = current;
         ++iCommandSent_CommandsQueue;
         execution_tab = target;
-        quibo_handle_command(entry.psCommand.c_str(), target);
+        InertText command(entry.psCommand);
+        command.literal = entry.literal;
+        quibo_handle_command(command, target);
     }
     if (is_timer_command(entry.psCommand)) sFlagTimerLock = 1;
 }
@@ -250,13 +252,16 @@ void run_batch(int mode, time_t current)
 
 // ---- insertion -------------------------------------------------------------------
 
-void InsertCommandInQueuePriorityTimed(HostSession* session, std::string command, int priority, int delay)
+namespace {
+
+void insert_entry(HostSession* session, InertText command, int priority, int delay)
 {
-    if (command.empty()) return;
+    if (command.text.empty()) return;
     QueueEntry entry;
     entry.session = session;
     entry.context = session ? session->ctx : nullptr;
-    entry.psCommand = std::move(command);
+    entry.psCommand = std::move(command.text);
+    entry.literal = std::move(command.literal);
     entry.execution_time = delay > 0 ? now() + delay : delay;
     entry.priority = clamp16(static_cast<long long>(priority) + sPriorityState);
     entry.sStatus = iCommandStatus_CommandsQueue == kPrivateStatus ? kPrivateStatus : 0;
@@ -264,6 +269,13 @@ void InsertCommandInQueuePriorityTimed(HostSession* session, std::string command
     auto lower = std::find_if(pCmdQueue.begin(), pCmdQueue.end(),
                               [&entry](const QueueEntry& queued) { return queued.priority < entry.priority; });
     pCmdQueue.insert(lower, std::move(entry));
+}
+
+}  // namespace
+
+void InsertCommandInQueuePriorityTimed(HostSession* session, std::string command, int priority, int delay)
+{
+    insert_entry(session, InertText(std::move(command)), priority, delay);
 }
 
 void InsertCommandInQueue(HostSession* session, std::string command)
@@ -274,6 +286,11 @@ void InsertCommandInQueue(HostSession* session, std::string command)
 void InsertCommandInQueuePriority(HostSession* session, std::string command, int priority)
 {
     InsertCommandInQueuePriorityTimed(session, std::move(command), priority, 0);
+}
+
+void InsertCommandInQueuePriority(HostSession* session, InertText command, int priority)
+{
+    insert_entry(session, std::move(command), priority, 0);
 }
 
 void InsertCommandInQueueTimed(HostSession* session, std::string command, int delay)

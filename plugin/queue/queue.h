@@ -7,8 +7,11 @@
 #include <ctime>
 #include <list>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct HostSession;
+struct InertText;
 struct xchat_context;
 
 constexpr uint32_t kQueueEntryMagic = 1234567890;
@@ -24,6 +27,9 @@ struct QueueEntry {
     HostSession* session = nullptr;    // where the command runs; null: the focused window
     xchat_context* context = nullptr;  // the client's handle of `session` when queued
     std::string psCommand;             // with or without the leading "/"
+    // Runs of psCommand that came from outside (event values): plain text for
+    // every stage that runs the command (see InertText).
+    std::vector<std::pair<size_t, size_t>> literal;
     int16_t priority = 0;
     int16_t sStatus = 0;               // 2: private (kept by ordinary deletion and flushing)
     time_t execution_time = 0;         // 0 at once; else not before this time
@@ -55,6 +61,8 @@ extern HostSession* execution_tab;
 void InsertCommandInQueuePriorityTimed(HostSession* session, std::string command, int priority, int delay);
 void InsertCommandInQueue(HostSession* session, std::string command);
 void InsertCommandInQueuePriority(HostSession* session, std::string command, int priority);
+// A command whose literal runs are values from outside; they stay plain text when it runs.
+void InsertCommandInQueuePriority(HostSession* session, InertText command, int priority);
 void InsertCommandInQueueTimed(HostSession* session, std::string command, int delay);
 
 // mode 0 normal; 1 one forced step, then normal; -1 forced drain of what is due.

@@ -221,9 +221,20 @@ bool run_art(QuiboCommand& cmd, const void* data)
 bool run_c(QuiboCommand& cmd, const void*) { return quibo_msg4(cmd.sess, cmd.tail(3), '1'), true; }
 bool run_mare(QuiboCommand& cmd, const void*) { return quibo_mare(cmd.sess, cmd.arg(3)), true; }
 
+// The command line for the shell: values from an event become single quoted
+// words, never shell syntax, and survive the percent translation on the way.
+std::string shell_command(const char* tail)
+{
+    std::string line;
+    running_inert_tail(tail).each_run([&](std::string_view part, bool literal) {
+        line += literal ? double_percent(shell_quoted(part)) : std::string(part);
+    });
+    return line;
+}
+
 bool run_exec(QuiboCommand& cmd, const void*)
 {
-    if (has_text(cmd, 3)) xchat_exec(cmd.tail(3));
+    if (has_text(cmd, 3)) xchat_exec(shell_command(cmd.tail(3)).c_str());
     return true;
 }
 

@@ -121,6 +121,11 @@ void FormattaStringaComando(std::string& row, const char* keyword)
         row += " |";
 }
 
+void print_keyword_rows(const char* const* names, int count)
+{
+    print_in_rows(names, count, [](const char* name) { return name; });
+}
+
 void quibo_unknown_command(const QuiboCommand& cmd)
 {
     sPrintText(cmd.where(), "--- Unknown QuIbOsCrIpT command: %s", cmd.tail(2));

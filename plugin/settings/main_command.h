@@ -19,6 +19,8 @@ void quibo_unknown_command(const QuiboCommand& cmd);
 // Appends the padding that closes a listing cell holding `keyword`: a column
 // of 15 characters and "|" (a keyword of 14 or more characters gets " |").
 void FormattaStringaComando(std::string& row, const char* keyword);
+// Prints `names` three to a row, as the keyword listing does.
+void print_keyword_rows(const char* const* names, int count);
 
 // One row of the command help: the keyword and the message that describes it.
 struct CommandHelp {

@@ -880,6 +880,9 @@ const MessageSignature kMessageSignatures[] = {
     {1096, "sd"},
     {1097, ""},
     {1098, "sd"},
+    {1120, "d"},
+    {1121, "s"},
+    {1122, "ds"},
 };
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST_F(RawLines, ChannelTrafficServerNoticesAndVersionRequestsAreNotGuarded)
     // A '!' in the text is not a sender: a line from a server stays a server's line.
     EXPECT_FALSE(sim.server_line(net, ":irc.test.net PRIVMSG tester :mallory!m@evil.host says"));
     EXPECT_TRUE(killer_log().empty());
-    // Only the client's own answer to the version request reaches the server.
+    // The only line out is the client's own answer to the VERSION request: no refusal.
     ASSERT_EQ(sim.sent().size(), 1u);
     EXPECT_TRUE(sim.sent()[0].line.starts_with("NOTICE mallory :\001VERSION ")) << sim.sent()[0].line;
 }
