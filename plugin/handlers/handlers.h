@@ -21,6 +21,8 @@ struct NickCall {
 // In arrival order.
 extern std::vector<NickCall> MyNickCallDB;
 
+// 1 while a kick is handled, so that the part step works on the kicked user.
+extern int16_t sFlagKick;
 // Set by "/QUIBO part": the PART handler closes the window after leaving.
 extern int16_t sFlagCloseWindow_Part;
 void CloseWindowAfterPart();

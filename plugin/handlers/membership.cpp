@@ -2,6 +2,7 @@
 #include "handlers/handlers.h"
 
 int16_t sFlagLockCheckUpDB = 0;
+int16_t sFlagKick = 0;
 
 // Lands with the membership handlers; until then the line passes untouched.
 int case_join(ParseVars&) { return 0; }

@@ -138,6 +138,10 @@ extern int iFlagUpdateSessionInibition;
 // rebuilt: a new window at the same address gets a record of its own, and the
 // retired one stays readable (never reused) until unload.
 HostSession* session_of(xchat_context* ctx);
+// The name of the zombie session, a record that no window backs; user
+// records of users gone from sight are parked under it too.
+constexpr const char* kZombieChannel = "#QuIbOsCrIpT Zombie";
+// The one zombie session, made on first use and freed at unload.
 HostSession* zombie_session();
 // True for the zombie and for a record whose window was open at the last
 // rebuild; anything that keeps a session for later asks this before using it.

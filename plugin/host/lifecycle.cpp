@@ -9,6 +9,7 @@
 #include "handlers/handlers.h"
 #include "output/output.h"
 #include "pipeline/pipeline.h"
+#include "pipeline/sessions.h"
 #include "protection/private_killer.h"
 #include "protection/words.h"
 #include "queue/queue.h"
@@ -425,6 +426,13 @@ bool unload_logs(HostSession*)
     return true;
 }
 
+// The former nicknames and the last nickname of a dialog report.
+bool unload_session_memory(HostSession*)
+{
+    FlushSessionMemory();
+    return true;
+}
+
 void print_freed_block(int slot)
 {
     if (slot == 0)
@@ -536,6 +544,7 @@ const LifecycleStep kUnloadSteps[] = {
     {"queue", " * module_cleanup() - Command's Queue Cleaning", unload_queue},
     {"configuration", " * module_cleanup() - Config Cleaning", unload_config},
     {"logs", nullptr, unload_logs},
+    {"session memory", nullptr, unload_session_memory},
     {"garbage collector", nullptr, unload_garbage_collector},
     {"user variables", " * module_cleanup() - Deleting User Variables", unload_user_variables},
     {"private killer", nullptr, unload_private_killer},

@@ -25,7 +25,6 @@ namespace {
 
 constexpr const char* kUnit = "xchat2";
 constexpr size_t kMaxPrefText = 255;
-constexpr const char* kZombieName = "#QuIbOsCrIpT Zombie";
 
 // Records of open windows by context; links held across calls stay valid.
 std::map<xchat_context*, std::unique_ptr<HostSession>> session_records;
@@ -278,7 +277,7 @@ HostSession* zombie_session()
 {
     if (!the_zombie) {
         the_zombie = std::make_unique<HostSession>();
-        the_zombie->channel = kZombieName;
+        the_zombie->channel = kZombieChannel;
     }
     return the_zombie.get();
 }

@@ -37,3 +37,8 @@ private:
 std::string_view without_colon(std::string_view text);
 // The text up to its first blank.
 std::string_view first_word(std::string_view text);
+// A channel name begins with '#', '&', '!' or '\''.
+inline bool is_channel_name(std::string_view name)
+{
+    return !name.empty() && std::string_view("#&!'").find(name.front()) != std::string_view::npos;
+}

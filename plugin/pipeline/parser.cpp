@@ -149,11 +149,6 @@ Cut cut_kick(const IrcLine& line, ParseVars& vars)
     return Cut::Taken;
 }
 
-bool is_channel_name(std::string_view name)
-{
-    return !name.empty() && std::string_view("#&'!").find(name.front()) != npos;
-}
-
 bool has_visible_text(std::string_view text) { return text.find_first_not_of(' ') != npos; }
 
 // The setter of a mode: a user (nick and address) or a server (its name only).

@@ -26,18 +26,12 @@ std::string psLastMessageParsed;
 namespace {
 
 constexpr const char* kUnit = "ioplugin";
-constexpr const char* kZombieChannel = "#QuIbOsCrIpT Zombie";
 constexpr size_t kExcerptLimit = 128;
 constexpr size_t kExcerptCut = 120;
 
 bool same_name(std::string_view a, std::string_view b)
 {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
-
-bool is_channel_name(std::string_view name)
-{
-    return !name.empty() && std::string_view("#&!'").find(name.front()) != std::string_view::npos;
 }
 
 void choose_log_file(HostSession* sess)

@@ -6,6 +6,8 @@
 // so that lookups never walk the whole list.
 #pragma once
 
+#include "host/host.h"
+
 #include <cstdint>
 #include <climits>
 #include <memory>
@@ -140,7 +142,6 @@ void SetSpecialUser(ChatUser* user, const char* nick);
 uint32_t GetSpecialFlagUser(const ChatUser* user);
 // Moves the record to the zombie channel; 1 when it moved.
 int SetUserToZombie(ChatUser* user);
-constexpr const char* kZombieChannel = "#QuIbOsCrIpT Zombie";
 
 // ---- the current database ----------------------------------------------------------
 
@@ -217,3 +218,12 @@ int UserList(HostSession* sess, int short_form);
 // Non-zero when the closing separator is not wanted.
 int SearchList(HostSession* sess, const char* mask);
 int Names(HostSession* sess);
+
+// ---- clone detection and watch lists ---------------------------------------------------
+
+// Reports clones of the records of `nick`.
+void SearchClone(HostSession* sess, const char* nick);
+// Reports watch-file hits: mode 0 or 1 domain check, 2 nickname check.
+void UserInfo(HostSession* sess, const char* nick, const char* address, int16_t mode);
+// 1 when the nick matched the nick-join file, else 0.
+int NickJoined(HostSession* sess, const char* nick, const char* address, const char* channel);
