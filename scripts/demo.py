@@ -203,10 +203,12 @@ def take_screenshot(directory):
 
 
 def peer(port):
-    """A user who joins, says hello, answers pings and stays until the server goes."""
+    """A user who joins, says hello in the channel and in private, and stays until the server goes."""
     p = h.Peer(port, PEER_NICK)
     p.join(h.CHANNEL)
     p.privmsg(h.CHANNEL, "Ciao! I am a scripted user of the quibo demo.")
+    # A private message from a stranger: quibo's guard asks whether to accept it.
+    p.privmsg(h.NICK, "Hello in private from the demo's scripted user.")
     while True:
         try:
             p.wait_line(lambda line: False, timeout=600, what="nothing")
