@@ -1,6 +1,7 @@
 // One channel PRIVMSG through the raw-line hook of the loaded plug-in, in a
 // channel whose users the client and the plug-in know: the cost of a line must
 // not grow with the size of the channel.
+#include "bench_home.h"
 #include "hostsim.h"
 #include "internal.h"
 
@@ -53,17 +54,8 @@ hostsim::User user(std::string nick, std::string host, std::string prefix = {})
 
 void ChannelPrivmsgWithUsersKnown(benchmark::State& state)
 {
-    char home[] = "/tmp/quibo_bench_XXXXXX";
-    if (!mkdtemp(home)) {
-        state.SkipWithError("no temporary folder");
-        return;
-    }
-    setenv("HOME", home, 1);
-    const std::filesystem::path data = std::filesystem::path(home) / ".xchat2" / "quiboscript";
-    std::filesystem::create_directories(data);
-    // Without its language file the plug-in stays loaded but inactive.
-    std::filesystem::copy_file(std::filesystem::path(QUIBO_DATA_DIR) / "quibo_italiano.msg",
-                               data / "quibo_italiano.msg");
+    const std::filesystem::path home = make_bench_home(state);
+    if (home.empty()) return;
 
     hostsim::Sim sim;
     auto& server = sim.add_server("irc.bench.net", "me", "BenchNet", "irc.bench.net");

@@ -5,6 +5,7 @@
 // dispatch of the line (splitting, finding the tab, walking its hook list) is
 // the client's cost, not the plug-in's, and stays out of the measure.
 #include "host/lifecycle.h"
+#include "bench_home.h"
 #include "hostsim.h"
 
 #include <benchmark/benchmark.h>
@@ -26,17 +27,8 @@ namespace {
 
 void RawLineThroughTheHostBinding(benchmark::State& state)
 {
-    char home[] = "/tmp/quibo_bench_XXXXXX";
-    if (!mkdtemp(home)) {
-        state.SkipWithError("no temporary folder");
-        return;
-    }
-    setenv("HOME", home, 1);
-    // A plug-in without its message file stays inactive and lets lines pass untouched.
-    const std::filesystem::path data = std::filesystem::path(home) / ".xchat2" / "quiboscript";
-    std::filesystem::create_directories(data);
-    std::filesystem::copy_file(std::filesystem::path(QUIBO_DATA_DIR) / "quibo_italiano.msg",
-                               data / "quibo_italiano.msg");
+    const std::filesystem::path home = make_bench_home(state);
+    if (home.empty()) return;
 
     hostsim::Sim sim;
     auto& server = sim.add_server("irc.bench.net", "me", "BenchNet", "irc.bench.net");
