@@ -46,6 +46,19 @@ extern int16_t sFlagLockCheckUpDB;
 // When the last private message arrived.
 extern time_t tLastQueryTime;
 
+// The sound `sound` (a name under the data folder, e.g. "quibo") at most once per `interval` seconds: 1 while it
+// plays, 0 when it could not (the client's beep stands in when the device is busy or missing).
+int SoundDeviceBusy(const char* sound, time_t interval);
+extern int iSoundBusyCount;
+// Cleared whenever a monitoring line is printed.
+extern int16_t sNoSound_PrintText;
+// 1 for a character that may appear in a nickname.
+int is_nickname_char(int c);
+// Prints a monitoring line into the window the user looks at, unless that window is the channel or the nick
+// concerned (or either is empty); clears sNoSound_PrintText.
+void MonitoringLine(const char* channel, const char* nick, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
+
 // One handler per kind of line; each reads the fields of `vars` and releases them.
 int case_privmsg(ParseVars& vars, const char* kind);
 int case_join(ParseVars& vars);
