@@ -1,0 +1,203 @@
+// Private messages, notices and CTCP requests from peers through the loaded
+// plug-in: the sender's record, mentions of our nick, CTCP answers and their
+// blanking, the query and CTCP flood guards, away answers, and hostile text.
+#include "scenario.h"
+
+#include <fstream>
+#include <sstream>
+
+using namespace hostsim;
+using namespace scenario;
+
+namespace {
+
+// One line of the database dump: server, channel, nick, address, ident, host, info, bad words, status,
+// special, last message time, last message.
+using DumpRow = std::vector<std::string>;
+
+class Privmsg : public Foundation {
+protected:
+    void SetUp() override
+    {
+        load();
+        sim.focus(chan);
+        // The private-message guard would ask about every new sender; sounds would start the player.
+        sim.type(chan, "/QUIBO pktime 0");
+        sim.type(chan, "/QUIBO alert 0");
+        sim.clear_records();
+    }
+
+    bool from(const std::string& who, const std::string& rest) { return sim.server_line(net, ":" + who + " " + rest); }
+    bool pm(const std::string& who, const std::string& text) { return from(who, "PRIVMSG tester :" + text); }
+    bool say(const std::string& who, const std::string& text) { return from(who, "PRIVMSG #quibo :" + text); }
+
+    std::vector<DumpRow> dump()
+    {
+        const size_t before = sim.printed().size();
+        sim.type(chan, "/quibo dbsave");
+        std::string path;
+        for (size_t i = before; i < sim.printed().size(); ++i) {
+            const std::string& text = sim.printed()[i].text;
+            const size_t at = text.find("Database saved: ");
+            if (at != std::string::npos) path = line_of(text.substr(at + 16));
+        }
+        std::vector<DumpRow> rows;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            DumpRow row;
+            std::stringstream fields(line);
+            for (std::string field; std::getline(fields, field, '\t');) row.push_back(field);
+            rows.push_back(row);
+        }
+        return rows;
+    }
+
+    std::vector<DumpRow> rows_of(const std::string& nick)
+    {
+        std::vector<DumpRow> found;
+        for (const DumpRow& row : dump())
+            if (row.size() > 2 && row[2] == nick) found.push_back(row);
+        return found;
+    }
+
+    std::vector<std::string> plugin_commands() const
+    {
+        std::vector<std::string> out;
+        for (const CommandRecord& c : sim.commands())
+            if (c.origin == Origin::Plugin) out.push_back(c.text);
+        return out;
+    }
+
+    int sent_starting(const std::string& prefix) const
+    {
+        int n = 0;
+        for (const SentLine& s : sim.sent()) n += s.line.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+
+    // The mentions of our nick that /quibo mynick lists in `where`.
+    std::vector<std::string> mynick(Context& where)
+    {
+        const size_t before = sim.printed().size();
+        sim.type(where, "/quibo mynick");
+        std::vector<std::string> calls;
+        for (size_t i = before; i < sim.printed().size(); ++i)
+            if (sim.printed()[i].text.find(" da\0038 ") != std::string::npos) calls.push_back(sim.printed()[i].text);
+        return calls;
+    }
+};
+
+TEST_F(Privmsg, AnUnknownSenderGetsARecordWithTheTimeAndTheTextOfTheMessage)
+{
+    sim.advance(3);
+    EXPECT_FALSE(pm("bob!b@bob.host", "hello there"));
+    const std::vector<DumpRow> rows = rows_of("bob");
+    ASSERT_EQ(rows.size(), 1u);
+    ASSERT_EQ(rows[0].size(), 12u);
+    EXPECT_EQ(rows[0][0], "irc.test.net");
+    EXPECT_EQ(rows[0][3], "b@bob.host");
+    EXPECT_EQ(rows[0][10], std::to_string(sim.now()));
+    EXPECT_EQ(rows[0][11], "hello there");
+    EXPECT_EQ(sim.count_events("Private Message to Dialog") + sim.count_events("Private Message"), 1);
+    // A later message refreshes the time; a new address is taken over with the user's state.
+    sim.advance(7);
+    pm("bob!b@other.host", "again");
+    const std::vector<DumpRow> moved = rows_of("bob");
+    ASSERT_EQ(moved.size(), 1u);
+    EXPECT_EQ(moved[0][3], "b@other.host");
+    EXPECT_EQ(moved[0][5], "other.host");
+    EXPECT_EQ(moved[0][10], std::to_string(sim.now()));
+    EXPECT_EQ(moved[0][11], "again");
+}
+
+TEST_F(Privmsg, TheClientsIgnoreListMarksTheRecordAndLetsItGoAgain)
+{
+    say("bob!b@bob.host", "first");
+    sim.ignores().push_back({"bob!*@*", IG_CHAN});
+    sim.print_event(chan, "Ignore Add", {"bob!*@*"});
+    say("bob!b@bob.host", "ignored now");
+    say("bob!b@bob.host", "still");
+    EXPECT_EQ(sim.count_printed_containing("bob\0033 (\00308b@bob.host\0033) e' nella lista degli ignorati"), 1);
+    EXPECT_EQ(rows_of("bob")[0][8], "255");
+    sim.ignores().clear();
+    sim.print_event(chan, "Ignore Remove", {"bob!*@*"});
+    say("bob!b@bob.host", "back");
+    EXPECT_EQ(sim.count_printed_containing("non e' piu' nella lista degli ignorati"), 1);
+    EXPECT_EQ(rows_of("bob")[0][8], "0");
+}
+
+class Mentions : public Privmsg {
+protected:
+    // Our nick on a server of its own, with a channel the peer writes in.
+    std::vector<std::string> mentions_of(const std::string& nick, const std::vector<std::string>& texts)
+    {
+        Server& s = sim.add_server("irc." + nick + ".net", nick, nick + "Net", "irc." + nick + ".net");
+        Context& c = sim.channel(s, "#talk");
+        sim.add_user(c, nick, "me@my.host", "@");
+        sim.focus(c);
+        for (const std::string& text : texts) sim.server_line(s, ":peer!p@peer.host PRIVMSG #talk :" + text);
+        return mynick(c);
+    }
+};
+
+TEST_F(Mentions, AShortNickCountsOnlyAsAWordALongerOneAnywhere)
+{
+    const std::vector<std::string> short_calls =
+        mentions_of("quib", {"quibble", "xquib yes", "quib_ is away", "[quib]", "hi QUIB!", "\0034quib\003 red",
+                             "well, quib", "quib"});
+    ASSERT_EQ(short_calls.size(), 4u);
+    EXPECT_NE(short_calls[0].find("hi \0033quib\017!"), std::string::npos) << short_calls[0];
+    EXPECT_NE(short_calls[1].find("\0033quib\017 red"), std::string::npos) << short_calls[1];
+    EXPECT_NE(short_calls[2].find("well, \0033quib\017"), std::string::npos) << short_calls[2];
+    const std::vector<std::string> long_calls = mentions_of("quibo", {"quibolino", "xQuIbOx", "qui bo"});
+    ASSERT_EQ(long_calls.size(), 2u);
+    EXPECT_NE(long_calls[0].find("\0033quibo\017lino"), std::string::npos) << long_calls[0];
+    EXPECT_NE(long_calls[1].find("x\0033quibo\017x"), std::string::npos) << long_calls[1];
+}
+
+TEST_F(Mentions, TheListOfMentionsKeepsTheLatestFiveHundred)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < 520; ++i) texts.push_back("quibo number " + std::to_string(i));
+    const std::vector<std::string> calls = mentions_of("quibo", texts);
+    ASSERT_EQ(calls.size(), 500u);
+    EXPECT_NE(calls.front().find("number 20"), std::string::npos) << calls.front();
+    EXPECT_NE(calls.back().find("number 519"), std::string::npos) << calls.back();
+}
+
+TEST_F(Privmsg, AVersionRequestGetsTheClientsOneAnswerAndIsReported)
+{
+    pm("bob!b@bob.host", "\001VERSION\001");
+    EXPECT_EQ(sent_starting("NOTICE bob :\001VERSION "), 1);
+    EXPECT_EQ(sim.sent().size(), 1u);
+    EXPECT_EQ(sim.count_printed_containing("Richiesta CTCP da\0038 bob"), 1);
+    EXPECT_TRUE(plugin_commands().empty());
+}
+
+TEST_F(Privmsg, WithAnswersOffARequestIsBlankedButAnActionStillShows)
+{
+    sim.type(chan, "/QUIBO ctcp 0");
+    sim.clear_records();
+    EXPECT_TRUE(pm("bob!b@bob.host", "\001VERSION\001"));
+    EXPECT_TRUE(pm("bob!b@bob.host", "\001TIME\001"));
+    EXPECT_TRUE(sim.sent().empty());
+    EXPECT_EQ(sim.count_printed("\0036QuIbOsCrIpT MeSsAgE: \0035CTCP Ignored"), 1) << "told once";
+    EXPECT_FALSE(say("bob!b@bob.host", "\001ACTION waves\001"));
+    EXPECT_EQ(sim.count_events("Channel Action"), 1);
+}
+
+TEST_F(Privmsg, ARequestFromAUserWhoseCtcpsAreIgnoredIsBlankedButHisActionIsShown)
+{
+    sim.ignores().push_back({"alice!*@*", IG_CTCP});
+    sim.print_event(chan, "Ignore Add", {"alice!*@*"});
+    sim.clear_records();
+    EXPECT_TRUE(pm("alice!a@alice.host", "\001VERSION\001"));
+    EXPECT_TRUE(sim.sent().empty());
+    EXPECT_FALSE(say("alice!a@alice.host", "\001ACTION waves\001"));
+    EXPECT_EQ(sim.count_events("Channel Action"), 1);
+    // Others still get their answer.
+    pm("bob!b@bob.host", "\001VERSION\001");
+    EXPECT_EQ(sent_starting("NOTICE bob :\001VERSION "), 1);
+}
+
+}  // namespace
