@@ -59,10 +59,12 @@ IncomingMessage::IncomingMessage(ParseVars& line_vars, const char* line_kind)
 
 bool IncomingMessage::is_private() const { return *channel && strcasecmp(channel, local_nick) == 0; }
 
+bool IncomingMessage::is_notice() const { return strcmp(kind, "NOTICE") == 0; }
+
 HostSession* IncomingMessage::event_session()
 {
     if (!event_sess_known_) {
-        const bool by_notice = dcc || strcmp(kind, "NOTICE") == 0;
+        const bool by_notice = dcc || is_notice();
         event_sess_ = GetSession(vars.pSess, local_nick, by_notice ? kNoticeRoute : nick, channel, server);
         event_sess_known_ = true;
     }
@@ -79,6 +81,13 @@ void IncomingMessage::offer(const char* event, const char* data, HostSession* se
 void IncomingMessage::drop_line()
 {
     if (vars.pText) vars.pText->clear();
+}
+
+int local_user_away(ParseVars& vars)
+{
+    refresh_current_server();
+    if (vars.pSess && vars.pSess->server) vars.iLocalUserAway = vars.pSess->server->is_away;
+    return vars.iLocalUserAway;
 }
 
 std::string command_value(const char* value) { return double_percent(value ? value : ""); }

@@ -32,7 +32,7 @@ void switch_queries_off(IncomingMessage& m)
     sFlagEnableQUERY = 0;
     m.drop_line();
     const std::string nick = command_value(m.nick);
-    if (away_notice_due(m)) queue_message_command(m.vars.pSess, 14, nick.c_str(), nick.c_str());
+    if (away_notice_due(m) && answers_allowed(m)) queue_message_command(m.vars.pSess, 14, nick.c_str(), nick.c_str());
     if (psFlagDisableUpdateChannel.empty()) InsertCommandInQueue(m.vars.pSess, "/WHO " + nick);
     sPrintText(current_tab, "%s", GetMessage(15));
     sPrintText(current_tab, GetMessage(12), m.nick, m.address, m.server);
@@ -87,7 +87,7 @@ void handle_query(IncomingMessage& m)
 {
     guard_query(m);
     tLastQueryTime = m.now();
-    if (SendAwayAnswer(m.vars, *m.user, tLastAwayAnswer, AwayAnswerKind::Query)) iAnswerAway = 1;
+    if (answers_allowed(m) && SendAwayAnswer(m.vars, *m.user, tLastAwayAnswer, AwayAnswerKind::Query)) iAnswerAway = 1;
     query_beep(m);
 }
 
@@ -186,7 +186,7 @@ void watch_mention(IncomingMessage& m)
         MonitoringLine(m.channel, m.nick, GetMessage(25), m.channel, m.nick, m.server);
     if (iAnswerAway)
         iAnswerAway = 0;
-    else
+    else if (answers_allowed(m))
         SendAwayAnswer(m.vars, *m.user, tLastAwayAnswer, AwayAnswerKind::Mention);
 }
 
@@ -205,8 +205,8 @@ void handle_plain_text(IncomingMessage& m)
 
 int SendAwayAnswer(ParseVars& vars, ChatUser& user, time_t& tLastAnswer, AwayAnswerKind kind)
 {
-    if (!iFlagAwayMessage || !vars.iLocalUserAway || user.uiAnswer >= 3) return 0;
-    if (tLastAnswer + tMinSecondSent >= vars.tCurrentTime) return 0;
+    if (!iFlagAwayMessage || user.uiAnswer >= 3 || tLastAnswer + tMinSecondSent >= vars.tCurrentTime) return 0;
+    if (!local_user_away(vars)) return 0;
     tLastAnswer = vars.tCurrentTime;
     if (acAwayMessage.empty()) acAwayMessage = prefs.away_reason.substr(0, kAwayMessageSize);
     ++user.uiAnswer;

@@ -29,6 +29,7 @@ struct IncomingMessage {
     bool dcc = false;           // the text is a DCC request
 
     bool is_private() const;
+    bool is_notice() const;
     time_t now() const { return vars.tCurrentTime; }
     // Offers an event to the sentinels; the window is the event window unless one is given.
     void offer(const char* event, const char* data, HostSession* sess = nullptr);
@@ -58,11 +59,17 @@ void queue_message_command(HostSession* sess, int number, ...);
 // A network value for a command template: "%" doubled.
 std::string command_value(const char* value);
 
+// Whether we are away, read again from the client (the mirror reads it only when the window changes);
+// vars.iLocalUserAway follows.
+int local_user_away(ParseVars& vars);
 // Exactly one of the two: we are away, or the client ends the away state by itself.
-inline bool away_notice_due(const IncomingMessage& m)
+inline bool away_notice_due(IncomingMessage& m)
 {
-    return (m.vars.iLocalUserAway != 0) != (m.vars.prefs_auto_unmark_away != 0);
+    return (local_user_away(m.vars) != 0) != (m.vars.prefs_auto_unmark_away != 0);
 }
+
+// Nothing answers a notice automatically: two answering clients would talk to each other.
+inline bool answers_allowed(const IncomingMessage& m) { return !m.is_notice(); }
 
 // 1 when the text carries one of the CTCP requests the handler knows.
 bool is_ctcp_request(const char* text);

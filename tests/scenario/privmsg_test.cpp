@@ -200,4 +200,127 @@ TEST_F(Privmsg, ARequestFromAUserWhoseCtcpsAreIgnoredIsBlankedButHisActionIsShow
     EXPECT_EQ(sent_starting("NOTICE bob :\001VERSION "), 1);
 }
 
+TEST_F(Privmsg, AQueryFloodClosesQueriesUntilTenQuietSeconds)
+{
+    sim.type(chan, "/QUIBO textfloodin 1");
+    sim.type(chan, "/QUIBO maxquery 8");
+    sim.clear_records();
+    // The first message opens the count; each of the next eight within a second adds one.
+    for (int i = 1; i <= 8; ++i) EXPECT_FALSE(pm("bob!b@bob.host", "msg " + std::to_string(i))) << i;
+    EXPECT_EQ(sim.count_printed_containing("Flood di query"), 0);
+    EXPECT_TRUE(pm("bob!b@bob.host", "msg 9"));
+    EXPECT_EQ(sim.count_printed_containing("Flood di query"), 1);
+    EXPECT_EQ(sim.count_printed_containing("Responsabile:\0038 bob"), 1);
+    EXPECT_EQ(sim.count_sent("WHO bob"), 1);
+    // Closed for everybody while private messages keep coming.
+    EXPECT_TRUE(pm("carol!c@carol.host", "me too"));
+    sim.advance(6);
+    EXPECT_TRUE(pm("bob!b@bob.host", "still here"));
+    sim.advance(10);
+    EXPECT_TRUE(pm("bob!b@bob.host", "ten seconds are not enough"));
+    sim.advance(11);
+    EXPECT_FALSE(pm("bob!b@bob.host", "after eleven quiet seconds"));
+    EXPECT_FALSE(pm("carol!c@carol.host", "and again"));
+    EXPECT_EQ(sim.count_printed_containing("Flood di query"), 1);
+}
+
+TEST_F(Privmsg, MessagesMoreThanASecondApartNeverCountAsAQueryFlood)
+{
+    sim.type(chan, "/QUIBO textfloodin 1");
+    sim.type(chan, "/QUIBO maxquery 8");
+    for (int i = 0; i < 20; ++i) {
+        sim.advance(2);
+        EXPECT_FALSE(pm("bob!b@bob.host", "slow " + std::to_string(i)));
+    }
+    EXPECT_EQ(sim.count_printed_containing("Flood di query"), 0);
+}
+
+TEST_F(Privmsg, ACtcpFloodSwitchesAnsweringOffAtThreeTimesTheMessageLimit)
+{
+    sim.type(chan, "/QUIBO textfloodin 1");
+    sim.type(chan, "/QUIBO maxsent 3");
+    sim.clear_records();
+    // The first request opens the window; the ninth after it, inside the window, reaches 3 x 3.
+    for (int i = 0; i < 9; ++i) pm("bob!b@bob.host", "\001PING " + std::to_string(i) + "\001");
+    EXPECT_EQ(sent_starting("NOTICE bob :\001PING "), 9);
+    EXPECT_EQ(sim.count_printed_containing("Flood di richieste CTCP"), 0);
+    EXPECT_TRUE(pm("bob!b@bob.host", "\001PING 9\001"));
+    EXPECT_EQ(sim.count_printed_containing("Flood di richieste CTCP"), 1);
+    EXPECT_EQ(sim.count_printed_containing("Responsabile:\0038 bob\0034 (\00308b@bob.host\0034) sul server\0038 irc.test.net"), 1);
+    EXPECT_TRUE(pm("carol!c@carol.host", "\001VERSION\001"));
+    EXPECT_EQ(sent_starting("NOTICE"), 9) << "answering stays off";
+    sim.advance(60);
+    EXPECT_TRUE(pm("carol!c@carol.host", "\001VERSION\001"));
+    sim.type(chan, "/QUIBO ctcp 1");
+    EXPECT_FALSE(pm("carol!c@carol.host", "\001VERSION\001"));
+    EXPECT_EQ(sent_starting("NOTICE carol :\001VERSION "), 1);
+}
+
+TEST_F(Privmsg, RequestsSpreadOverTimeNeverMakeAFlood)
+{
+    sim.type(chan, "/QUIBO textfloodin 1");
+    sim.clear_records();
+    for (int i = 0; i < 30; ++i) {
+        sim.advance(2);
+        pm("bob!b@bob.host", "\001VERSION\001");
+    }
+    EXPECT_EQ(sent_starting("NOTICE bob :\001VERSION "), 30);
+    EXPECT_EQ(sim.count_printed_containing("Flood di richieste CTCP"), 0);
+}
+
+class Away : public Privmsg {
+protected:
+    void SetUp() override
+    {
+        Privmsg::SetUp();
+        sim.type(chan, "/AWAY gone fishing");
+        sim.server_line(net, ":irc.test.net 306 tester :You have been marked as being away");
+        sim.focus(sim.front(net));
+        sim.focus(chan);
+        sim.clear_records();
+    }
+    int answers_to(const std::string& nick) const
+    {
+        int n = 0;
+        for (const std::string& c : plugin_commands()) n += c.rfind("NOTICE " + nick + " ", 0) == 0 ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(Away, ASenderIsAnsweredAtMostThreeTimesAndNotMoreOftenThanTheSpacing)
+{
+    pm("bob!b@bob.host", "are you there?");
+    ASSERT_EQ(answers_to("bob"), 2) << testing::PrintToString(plugin_commands());
+    // The text is the client's away reason preference.
+    EXPECT_EQ(plugin_commands()[0], "NOTICE bob Ciao bob, in questo momento sono assente: " + sim.pref_text("away_reason"));
+    EXPECT_EQ(plugin_commands()[1], "NOTICE bob Il tuo messaggio e' stato ricevuto: rispondero' appena possibile.");
+    sim.advance(1);
+    pm("bob!b@bob.host", "hello?");
+    EXPECT_EQ(answers_to("bob"), 2) << "too soon";
+    sim.advance(5);
+    pm("bob!b@bob.host", "hello??");
+    EXPECT_EQ(answers_to("bob"), 4);
+    sim.advance(6);
+    pm("bob!b@bob.host", "hello???");
+    ASSERT_EQ(answers_to("bob"), 8) << "the third answer adds the last two texts";
+    EXPECT_EQ(plugin_commands()[7].rfind("NOTICE bob Risposta automatica di \002QuIbOsCrIpT\017", 0), 0u)
+        << plugin_commands()[7];
+    sim.advance(6);
+    pm("bob!b@bob.host", "HELLO");
+    EXPECT_EQ(answers_to("bob"), 8) << "three answers are all a sender gets";
+    for (const SentLine& line : sim.sent()) EXPECT_EQ(line.line.find_first_of("\r\n"), std::string::npos);
+}
+
+TEST_F(Away, AMentionIsAnsweredOnceAndANoticeNever)
+{
+    say("carol!c@carol.host", "tester: lunch?");
+    EXPECT_EQ(answers_to("carol"), 2);
+    sim.advance(6);
+    pm("dave!d@dave.host", "tester, are you there?");
+    EXPECT_EQ(answers_to("dave"), 2) << "one answer for a private message that also mentions us";
+    sim.advance(6);
+    from("erin!e@erin.host", "NOTICE tester :tester, ping me");
+    EXPECT_EQ(answers_to("erin"), 0);
+}
+
 }  // namespace
