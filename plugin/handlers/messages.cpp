@@ -96,7 +96,7 @@ void queue_message_command(HostSession* sess, int number, ...)
 {
     va_list args;
     va_start(args, number);
-    std::string command = vformat(GetMessage(number), args, kMaxCommandLength);
+    std::string command = vformat(GetMessage(number), args);
     va_end(args);
     strip_line_breaks(command);
     if (!command.empty()) InsertCommandInQueue(sess, std::move(command));

@@ -2,7 +2,12 @@
 // plug-in: the sender's record, mentions of our nick, CTCP answers and their
 // blanking, the query and CTCP flood guards, away answers, and hostile text.
 #include "scenario.h"
+#include "hostile_payloads.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -321,6 +326,153 @@ TEST_F(Away, AMentionIsAnsweredOnceAndANoticeNever)
     sim.advance(6);
     from("erin!e@erin.host", "NOTICE tester :tester, ping me");
     EXPECT_EQ(answers_to("erin"), 0);
+}
+
+// ---- hostile peers ------------------------------------------------------------------------------------
+
+// A value that can stand in a line's prefix as a nick, an ident or a host.
+bool fits_prefix(const std::string& value)
+{
+    return !value.empty() && value.find_first_of(" !@\r\n:") == std::string::npos;
+}
+
+// One word for sh, as the plug-in hands a value to the shell.
+std::string shell_word(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+bool one_line(const std::string& text) { return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos; }
+
+TEST_F(Away, HostileTextsAndNicksGetTheirAnswersAsSingleLinesAndNothingElse)
+{
+    const std::vector<std::string> payloads = {"%010", "%013", "a\r\nQUIT :bye", "$(id)", "\\;", "%n%s",
+                                               std::string(8192, 'x')};
+    int peer = 0;
+    for (const std::string& p : payloads) {
+        SCOPED_TRACE(p.substr(0, 40));
+        const auto fresh = [&] { return "peer" + std::to_string(++peer); };
+        const auto deliver = [&](const std::string& who, const std::string& rest) {
+            sim.advance(6);
+            sim.clear_records();
+            from(who, rest);
+            // The client's own CTCP answer echoes what it was sent; the rest comes from the plug-in.
+            for (const SentLine& line : sim.sent())
+                EXPECT_TRUE(line.line.find('\001') != std::string::npos || one_line(line.line)) << line.line;
+            for (const std::string& c : plugin_commands()) EXPECT_TRUE(one_line(c)) << c;
+            return plugin_commands();
+        };
+        const auto answers = [&](const std::string& nick) {
+            return std::vector<std::string>{
+                "NOTICE " + nick + " Ciao " + nick + ", in questo momento sono assente: " + sim.pref_text("away_reason"),
+                "NOTICE " + nick + " Il tuo messaggio e' stato ricevuto: rispondero' appena possibile."};
+        };
+        std::string nick = fresh();
+        EXPECT_EQ(deliver(nick + "!u@h", "PRIVMSG tester :" + p), answers(nick));
+        nick = fresh();
+        EXPECT_EQ(deliver(nick + "!u@h", "NOTICE tester :" + p), std::vector<std::string>{});
+        nick = fresh();
+        const std::vector<std::string> ctcp = deliver(nick + "!u@h", "PRIVMSG tester :\001PING " + p + "\001");
+        ASSERT_EQ(ctcp.size(), 1u);
+        EXPECT_EQ(ctcp[0].rfind("NOTICE " + nick + " \002QuIbOsCrIpT\017 [http://", 0), 0u) << ctcp[0];
+        EXPECT_LE(sim.sent().size(), 2u) << "the client's answer and ours";
+        if (!fits_prefix(p)) continue;
+        const std::vector<std::string> to_hostile = deliver(p + "!u@h", "PRIVMSG tester :hi");
+        if (p.size() < 1000)
+            EXPECT_EQ(to_hostile, answers(p));
+        else
+            EXPECT_EQ(to_hostile, std::vector<std::string>{}) << "a command too long for one line is refused whole";
+    }
+}
+
+// The rules of the injection suite: every value of a "text" event echoed into /say and into a queued /quibo
+// command that hands them to the shell.
+class Injection : public Privmsg {
+protected:
+    void SetUp() override
+    {
+        Privmsg::SetUp();
+        sim.type(chan, "/EVENT add 0 text * /say d=$data\\;/say r=$ru h=$rhost\\;/say c=$channel s=$server");
+        sim.type(chan, "/EVENT add 0 text * /quibo exec printf %%s: $data $ru $rhost $channel $server");
+        shell_folder = home.make_dir("shell");
+        sim.clear_records();
+    }
+
+    struct Values {
+        std::string nick = "peer", ident = "p", host = "peer.host", target = "#quibo", text = "hello";
+        std::string kind = "PRIVMSG";
+    };
+
+    std::vector<std::string> expected(const Values& v) const
+    {
+        if (v.text.find("\001ACTION") != std::string::npos) return {};  // a CTCP request is no text event
+        const std::string data = as_received(v.text), address = v.ident + "@" + v.host;
+        std::vector<std::string> wanted = {
+            "say d=" + data, "say r=" + v.nick + " h=" + address, "say c=" + v.target + " s=irc.test.net",
+            "quibo exec printf %s: " + data + " " + v.nick + " " + address + " " + v.target + " irc.test.net",
+            "EXEC printf %s: " + shell_word(data) + " " + shell_word(v.nick) + " " + shell_word(address) + " " +
+                shell_word(v.target) + " 'irc.test.net'"};
+        std::erase_if(wanted, [](const std::string& c) { return c.size() > 2048; });
+        if (std::none_of(wanted.begin(), wanted.end(), [](auto& c) { return c.rfind("quibo exec", 0) == 0; }))
+            std::erase_if(wanted, [](const std::string& c) { return c.rfind("EXEC ", 0) == 0; });
+        return wanted;
+    }
+
+    void check(const Values& v, const std::string& where)
+    {
+        SCOPED_TRACE(where);
+        sim.advance(6);
+        sim.clear_records();
+        from(v.nick + "!" + v.ident + "@" + v.host, v.kind + " " + v.target + " :" + v.text);
+        sim.advance(6);
+        const std::vector<std::string> commands = plugin_commands();
+        EXPECT_EQ(commands, expected(v));
+        for (const std::string& c : commands)
+            if (c.rfind("EXEC ", 0) == 0) {
+                EXPECT_EQ(shell_output(c.substr(5), shell_folder), as_received(v.text) + ":" + v.nick + ":" + v.ident + "@" +
+                                                          v.host + ":" + v.target + ":irc.test.net:");
+                ++shell_checks;
+            }
+        for (const SentLine& line : sim.sent()) EXPECT_TRUE(one_line(line.line)) << line.line;
+        struct stat info {};
+        EXPECT_NE(stat((shell_folder + "/CANARY").c_str(), &info), 0) << "a value ran as shell syntax";
+    }
+
+    std::string shell_folder;
+    int shell_checks = 0;
+};
+
+
+TEST_F(Injection, HostileTextsNicksIdentsAndHostsFromPeersStayPlainTextInEveryRule)
+{
+    const std::vector<std::string> payloads = hostile_payloads();
+    ASSERT_EQ(payloads.size(), 40u);
+    int deliveries = 0;
+    for (const std::string& p : payloads) {
+        const std::string shown = p.substr(0, 40);
+        Values channel_text;
+        channel_text.text = p;
+        check(channel_text, "channel message " + shown);
+        Values private_text;
+        private_text.target = "tester";
+        private_text.text = p;
+        check(private_text, "private message " + shown);
+        Values notice_text = private_text;
+        notice_text.kind = "NOTICE";
+        check(notice_text, "notice " + shown);
+        deliveries += 3;
+        if (!fits_prefix(p)) continue;
+        for (std::string Values::*field : {&Values::nick, &Values::ident, &Values::host}) {
+            Values v;
+            v.*field = p;
+            check(v, "sender " + shown);
+            ++deliveries;
+        }
+    }
+    EXPECT_GT(deliveries, 150);
+    EXPECT_GT(shell_checks, 100);
 }
 
 }  // namespace
