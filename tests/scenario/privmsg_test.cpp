@@ -131,6 +131,65 @@ TEST_F(Privmsg, TheClientsIgnoreListMarksTheRecordAndLetsItGoAgain)
     EXPECT_EQ(rows_of("bob")[0][8], "0");
 }
 
+TEST_F(Privmsg, AWatchedChannelAndAWatchedWordShowInTheWindowTheUserLooksAt)
+{
+    sim.type(chan, "/QUIBO mod");
+    sim.type(chan, "/QUIBO word spam *");
+    ASSERT_NE(net.tab, nullptr);
+    Context& server_tab = *net.tab;
+    sim.focus(server_tab);
+    say("bob!b@bob.host", "hi all");
+    say("bob!b@bob.host", "cheap SPAM here");
+    const std::vector<std::string> shown = sim.texts_in(server_tab);
+    const auto count = [&](const std::string& part) {
+        return std::count_if(shown.begin(), shown.end(), [&](auto& t) { return t.find(part) != std::string::npos; });
+    };
+    EXPECT_EQ(count("Attivita' in\0038 #quibo\0033 (\00308irc.test.net\0033) da parte di\0038 bob"), 2);
+    EXPECT_EQ(count("la parola\0038 spam\0033 e' stata scritta da\0038 bob"), 1);
+    // Looking at the channel itself, nothing is repeated there.
+    sim.focus(chan);
+    sim.clear_records();
+    say("bob!b@bob.host", "more spam");
+    EXPECT_EQ(sim.count_printed_containing("Attivita' in"), 0);
+    EXPECT_EQ(sim.count_printed_containing("la parola"), 0);
+}
+
+TEST_F(Privmsg, TextFloodFromOneUserIsReportedOnceTheLimitIsPassed)
+{
+    sim.type(chan, "/QUIBO textfloodin 1");
+    sim.type(chan, "/QUIBO maxsent 3");
+    for (int i = 0; i < 3; ++i) say("bob!b@bob.host", "line " + std::to_string(i));
+    EXPECT_EQ(sim.count_printed_containing("Flood da"), 0);
+    say("bob!b@bob.host", "line 3");
+    EXPECT_EQ(sim.count_printed_containing("Flood da\0038 bob\0034 in\0038 #quibo"), 1);
+    // Short lines at least five seconds apart never count.
+    for (int i = 0; i < 10; ++i) {
+        sim.advance(5);
+        say("bob!b@bob.host", "calm " + std::to_string(i));
+    }
+    EXPECT_EQ(sim.count_printed_containing("Flood da"), 1);
+}
+
+TEST_F(Privmsg, TheEventsCarryTheSenderAndTheText)
+{
+    sim.type(chan, "/QUIBO textfloodin 1");
+    sim.type(chan, "/EVENT add 0 query * /echo Q $ru $rhost $channel $data");
+    sim.type(chan, "/EVENT add 0 ctcp * /echo C $ru $data");
+    sim.type(chan, "/EVENT add 0 text * /echo T $ru $channel $data");
+    sim.type(chan, "/EVENT add 0 flood * /echo F $ru $data");
+    sim.clear_records();
+    pm("bob!b@bob.host", "psst");
+    pm("bob!b@bob.host", "\001version\001");
+    for (int i = 0; i < 4; ++i) say("bob!b@bob.host", "x" + std::to_string(i));
+    sim.advance(6);
+    // One flood count per user, whatever the line: the fourth line within five seconds passes maxsent 3.
+    const std::vector<std::string> wanted = {"echo Q bob b@bob.host tester psst", "echo T bob tester psst",
+                                             "echo C bob \001VERSION\001", "echo T bob #quibo x0",
+                                             "echo F bob x1", "echo T bob #quibo x1",
+                                             "echo T bob #quibo x2", "echo T bob #quibo x3"};
+    EXPECT_EQ(plugin_commands(), wanted);
+}
+
 class Mentions : public Privmsg {
 protected:
     // Our nick on a server of its own, with a channel the peer writes in.
