@@ -59,6 +59,8 @@ IncomingMessage::IncomingMessage(ParseVars& line_vars, const char* line_kind)
 
 bool IncomingMessage::is_private() const { return *channel && strcasecmp(channel, local_nick) == 0; }
 
+bool IncomingMessage::from_self() const { return *local_nick && strcasecmp(nick, local_nick) == 0; }
+
 bool IncomingMessage::is_notice() const { return strcmp(kind, "NOTICE") == 0; }
 
 HostSession* IncomingMessage::event_session()

@@ -175,7 +175,7 @@ void remember_call(const IncomingMessage& m, std::string text)
 
 void watch_mention(IncomingMessage& m)
 {
-    if (!iFlagNickBeep || !*m.local_nick) return;
+    if (!iFlagNickBeep || !*m.local_nick || m.from_self()) return;
     const std::string plain = without_colours(m.text);
     const std::string lower_plain = ustrtolower(plain.c_str());
     const std::string lower_nick = ustrtolower(m.local_nick);

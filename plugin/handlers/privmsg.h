@@ -30,6 +30,8 @@ struct IncomingMessage {
 
     bool is_private() const;
     bool is_notice() const;
+    // Our own line (a server that echoes what we send): no mention of us, no answer to us.
+    bool from_self() const;
     time_t now() const { return vars.tCurrentTime; }
     // Offers an event to the sentinels; the window is the event window unless one is given.
     void offer(const char* event, const char* data, HostSession* sess = nullptr);
@@ -69,7 +71,7 @@ inline bool away_notice_due(IncomingMessage& m)
 }
 
 // Nothing answers a notice automatically: two answering clients would talk to each other.
-inline bool answers_allowed(const IncomingMessage& m) { return !m.is_notice(); }
+inline bool answers_allowed(const IncomingMessage& m) { return !m.is_notice() && !m.from_self(); }
 
 // 1 when the text carries one of the CTCP requests the handler knows.
 bool is_ctcp_request(const char* text);

@@ -190,6 +190,14 @@ TEST_F(Privmsg, TheEventsCarryTheSenderAndTheText)
     EXPECT_EQ(plugin_commands(), wanted);
 }
 
+TEST_F(Privmsg, OurOwnLinesEchoedByTheServerAreNoMentions)
+{
+    say("tester!t@test.host", "tester was here");
+    EXPECT_TRUE(mynick(chan).empty());
+    say("bob!b@bob.host", "tester?");
+    EXPECT_EQ(mynick(chan).size(), 1u);
+}
+
 class Mentions : public Privmsg {
 protected:
     // Our nick on a server of its own, with a channel the peer writes in.
