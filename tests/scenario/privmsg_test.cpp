@@ -318,7 +318,9 @@ TEST_F(Privmsg, ACtcpFloodSwitchesAnsweringOffAtThreeTimesTheMessageLimit)
     EXPECT_EQ(sim.count_printed_containing("Flood di richieste CTCP"), 0);
     EXPECT_TRUE(pm("bob!b@bob.host", "\001PING 9\001"));
     EXPECT_EQ(sim.count_printed_containing("Flood di richieste CTCP"), 1);
-    EXPECT_EQ(sim.count_printed_containing("Responsabile:\0038 bob\0034 (\00308b@bob.host\0034) sul server\0038 irc.test.net"), 1);
+    EXPECT_EQ(sim.count_printed_containing(
+                  "Responsabile:\0038 bob\0034 (\00308b@bob.host\0034) sul server\0038 irc.test.net"),
+              1);
     EXPECT_TRUE(pm("carol!c@carol.host", "\001VERSION\001"));
     EXPECT_EQ(sent_starting("NOTICE"), 9) << "answering stays off";
     sim.advance(60);
@@ -364,7 +366,8 @@ TEST_F(Away, ASenderIsAnsweredAtMostThreeTimesAndNotMoreOftenThanTheSpacing)
     pm("bob!b@bob.host", "are you there?");
     ASSERT_EQ(answers_to("bob"), 2) << testing::PrintToString(plugin_commands());
     // The text is the client's away reason preference.
-    EXPECT_EQ(plugin_commands()[0], "NOTICE bob Ciao bob, in questo momento sono assente: " + sim.pref_text("away_reason"));
+    EXPECT_EQ(plugin_commands()[0],
+              "NOTICE bob Ciao bob, in questo momento sono assente: " + sim.pref_text("away_reason"));
     EXPECT_EQ(plugin_commands()[1], "NOTICE bob Il tuo messaggio e' stato ricevuto: rispondero' appena possibile.");
     sim.advance(1);
     pm("bob!b@bob.host", "hello?");
@@ -433,7 +436,8 @@ TEST_F(Away, HostileTextsAndNicksGetTheirAnswersAsSingleLinesAndNothingElse)
         };
         const auto answers = [&](const std::string& nick) {
             return std::vector<std::string>{
-                "NOTICE " + nick + " Ciao " + nick + ", in questo momento sono assente: " + sim.pref_text("away_reason"),
+                "NOTICE " + nick + " Ciao " + nick + ", in questo momento sono assente: " +
+                    sim.pref_text("away_reason"),
                 "NOTICE " + nick + " Il tuo messaggio e' stato ricevuto: rispondero' appena possibile."};
         };
         std::string nick = fresh();
@@ -498,8 +502,9 @@ protected:
         EXPECT_EQ(commands, expected(v));
         for (const std::string& c : commands)
             if (c.rfind("EXEC ", 0) == 0) {
-                EXPECT_EQ(shell_output(c.substr(5), shell_folder), as_received(v.text) + ":" + v.nick + ":" + v.ident + "@" +
-                                                          v.host + ":" + v.target + ":irc.test.net:");
+                const std::string printed = as_received(v.text) + ":" + v.nick + ":" + v.ident + "@" + v.host + ":" +
+                                            v.target + ":irc.test.net:";
+                EXPECT_EQ(shell_output(c.substr(5), shell_folder), printed);
                 ++shell_checks;
             }
         for (const SentLine& line : sim.sent()) EXPECT_TRUE(one_line(line.line)) << line.line;
