@@ -261,20 +261,30 @@ bool handle_known_sender(IncomingMessage& m)
 
 int run_privmsg(ParseVars& vars, const char* kind, int depth);
 
+// The user a channel shows but the database lacks is recorded as a WHO reply would record him. The line's
+// fields are the caller's again afterwards (the texts of `m` are then stale: only `vars` is read).
+void force_update(IncomingMessage& m)
+{
+    quibo_play_sound("warning");
+    if (is_session(current_tab) && error_output_on()) sPrintText(current_tab, GetMessage(21), m.nick, m.server);
+    ParseVars& vars = m.vars;
+    const LineFields saved = vars.fields();
+    const int16_t keep = std::exchange(vars.sFlagNoClearVariables, 1);
+    _UpdateDatabaseForced(vars);
+    vars.sFlagNoClearVariables = keep;
+    vars.fields() = saved;
+}
+
 // A sender the database does not know yet: a record is made and the message handled again with it.
 int handle_new_sender(IncomingMessage& m, int depth)
 {
     if (sNoSendJoinEvent || iFlagDisableDBUpdating || depth > 0) return 0;
-    if (m.vars.pSess && find_name_global(m.vars.pSess->server, m.nick)) {
-        quibo_play_sound("warning");
-        if (is_session(current_tab) && error_output_on()) sPrintText(current_tab, GetMessage(21), m.nick, m.server);
-        const LineFields saved = m.vars.fields();
-        const int16_t keep = std::exchange(m.vars.sFlagNoClearVariables, 1);
-        _UpdateDatabaseForced(m.vars);
-        m.vars.sFlagNoClearVariables = keep;
-        m.vars.fields() = saved;
-    }
-    ChatUserPtr user = CreateUser(m.server, m.channel, m.nick, *m.address ? m.address : nullptr, nullptr);
+    ParseVars& vars = m.vars;
+    if (vars.pSess && find_name_global(vars.pSess->server, m.nick)) force_update(m);
+    const char* address = text_or_null(vars.psRemoteUserAddress);
+    ChatUserPtr user = CreateUser(vars.psCurrentServerName.c_str(), text_or_null(vars.psChannelName),
+                                  text_or_null(vars.psRemoteUserNick), address && *address ? address : nullptr,
+                                  nullptr);
     if (!user) return 0;
     ChatUser* record = user.get();
     if (!InsertUser(user)) {
@@ -282,8 +292,8 @@ int handle_new_sender(IncomingMessage& m, int depth)
         return 0;
     }
     IsDatabaseChanged();
-    record->tLastMessage = m.now();
-    return run_privmsg(m.vars, m.kind, depth + 1);
+    record->tLastMessage = vars.tCurrentTime;
+    return run_privmsg(vars, m.kind, depth + 1);
 }
 
 int run_privmsg(ParseVars& vars, const char* kind, int depth)

@@ -115,6 +115,17 @@ TEST_F(Privmsg, AnUnknownSenderGetsARecordWithTheTimeAndTheTextOfTheMessage)
     EXPECT_EQ(moved[0][11], "again");
 }
 
+TEST_F(Privmsg, AUserTheChannelShowsButTheDatabaseLacksIsReportedOnceAndRecorded)
+{
+    say("alice!a@alice.host", "hi");
+    say("alice!a@alice.host", "hi again");
+    EXPECT_EQ(sim.count_printed_containing("L'utente\0038 alice\0034 manca nel database di\0038 irc.test.net"), 1);
+    const std::vector<DumpRow> rows = rows_of("alice");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][1], "#quibo");
+    EXPECT_EQ(rows[0][11], "hi again");
+}
+
 TEST_F(Privmsg, TheClientsIgnoreListMarksTheRecordAndLetsItGoAgain)
 {
     say("bob!b@bob.host", "first");
