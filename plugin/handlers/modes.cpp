@@ -229,8 +229,7 @@ void answer_away(const Invitation& in)
 void handle_known_inviter(Invitation& in)
 {
     ChatUser& user = *in.record;
-    if (!iFlagDisableDBUpdating && filled(user.psAddress()) && strcasecmp(user.psAddress(), in.address) != 0 &&
-        sFlagEndWhoCloneScanning == 0) {
+    if (filled(user.psAddress()) && strcasecmp(user.psAddress(), in.address) != 0 && sFlagEndWhoCloneScanning == 0) {
         const ParseVars saved = in.vars;
         _UpdateDatabaseForced(in.vars);
         in.vars = saved;

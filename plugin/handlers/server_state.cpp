@@ -71,19 +71,21 @@ void record_local_user(ParseVars& vars, const std::string& server)
     if (kept->usSpecial == 1) sWhoDatabaseUpdate = 0;
 }
 
-void report_connection(ParseVars& vars)
+// False when the client gave a window without a server: the plug-in then unloads itself.
+bool report_connection(ParseVars& vars)
 {
     const char* nick = value(vars.psLocalUserNick);
     HostSession* sess = GetSession(vars.pSess, nick, nick, nick, vars.psCurrentServerName.c_str());
     if (sess && error_output_on()) {
         if (!sess->server) {
             QuiboscriptAbort();
-            return;
+            return false;
         }
         sPrintText(current_tab, GetMessage(41), sess->server->servername.c_str());
     }
     VerifyEvent(sess, "jserver", nick, nick, value(vars.psRemoteUserAddress), "", vars.psCurrentServerName.c_str(),
                 value(vars.psMessageData));
+    return true;
 }
 
 }  // namespace
@@ -127,7 +129,10 @@ int case_oserver(ParseVars& vars)
     CheckUpDatabase(0);
     iFlagErrorMessage_internal = gate;
     sPrintText(current_tab, "%s", kSeparatorLine);
-    if (iFlagEnableEvent) report_connection(vars);
+    if (iFlagEnableEvent && !report_connection(vars)) {
+        ResetLocalVariables(vars);
+        return 0;
+    }
     if (iFlagEnableDatabase) record_local_user(vars, server);
     ResetLocalVariables(vars);
     return 0;

@@ -222,6 +222,41 @@ TEST_F(Invitations, AwayTheInviterHearsSoAtMostOncePerIntervalAndIsToldToStopAtT
     EXPECT_TRUE(issued().empty()) << "three answers in all";
 }
 
+TEST_F(Invitations, AnInviterTheClientIgnoresIsMarkedAndGetsNoAnswerUntilTheIgnoreGoes)
+{
+    set_away(true);
+    invite("zed");
+    ignore_list.push_back({"zed!*@*", 1});
+    sim.clear_records();
+    sim.advance(60);
+    invite("zed");
+    const ChatUser* zed = GetUser("irc.test.net", nullptr, "zed", nullptr, nullptr);
+    ASSERT_NE(zed, nullptr);
+    EXPECT_EQ(zed->uiStatus, 255);
+    EXPECT_EQ(sim.count_printed(message(760, "zed", "zed@zed.host")), 1);
+    EXPECT_TRUE(issued().empty()) << "no answer to an ignored user";
+
+    ignore_list.clear();
+    sim.advance(60);
+    invite("zed");
+    EXPECT_EQ(zed->uiStatus, 0);
+    EXPECT_EQ(sim.count_printed(message(761, "zed", "zed@zed.host")), 1);
+    EXPECT_EQ(issued().size(), 2u) << "answered again";
+}
+
+TEST_F(Invitations, ARushOfInvitationsIsReportedAsAFloodOncePerSoundInterval)
+{
+    iFlagTextFloodIncoming = 1;
+    iFlagTextFloodError = 1;
+    iMaxMessageSent = 1;
+    tSoundCommandTimer = 30;
+    for (int i = 0; i < 4; ++i) invite("zed");
+    EXPECT_EQ(sim.count_printed(message(10, "zed", "me", "irc.test.net")), 1);
+    sim.advance(31);
+    for (int i = 0; i < 3; ++i) invite("zed");  // the first is quiet again: the count starts over
+    EXPECT_EQ(sim.count_printed(message(10, "zed", "me", "irc.test.net")), 2);
+}
+
 TEST_F(Invitations, HostileInviterNamesAndChannelsNeverMakeAnExtraCommand)
 {
     set_away(true);
