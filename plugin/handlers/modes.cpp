@@ -13,7 +13,10 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <optional>
 #include <string_view>
 
 // Stand-ins until the WHO reconciliation provides them.

@@ -5,7 +5,12 @@
 #include "handlers/handlers.h"
 #include "host/lifecycle.h"
 
+#include "output/output.h"
+#include "pipeline/parser.h"
+
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 
 using namespace hostsim;
 using handler_test::HandlerScenario;
@@ -115,6 +120,30 @@ TEST_F(ServerState, LeavingAChannelDropsItsRecordsButKeepsAcceptedQueriesAsZombi
     ASSERT_NE(carl, nullptr);
     EXPECT_STREQ(carl->psChannel(), kZombieChannel);
     EXPECT_NE(GetUser("irc.test.net", "#other", "bob", nullptr, nullptr), nullptr);
+}
+
+TEST_F(ServerState, LoggedRepliesCarryTheirTimeAndFields)
+{
+    iFlagLogFile = 1;
+    iFlagAdvancedLog = 0;
+    line(":irc.test.net 322 me #big 42 :[+nt] a big channel");
+    line(":irc.test.net 482 me #quibo :You're not channel operator");
+    iFlagLogFile = 0;
+    StdoutCapture quiet;
+    WriteLog(nullptr, nullptr);  // closes the log stream
+    quiet.stop();
+    std::ifstream in(caPathLogFile);
+    std::stringstream log;
+    log << in.rdbuf();
+    const std::string when = "[" + std::to_string(sim.now()) + " | " + ctime_text(sim.now()) + "] -> ";
+    EXPECT_NE(log.str().find("CLIST: " + when +
+                             "server:[irc.test.net] nick:[me] channel:[#big] nickslist:[[+nt] a big channel]"),
+              std::string::npos)
+        << log.str();
+    EXPECT_NE(log.str().find("SRVMSG: " + when +
+                             "server:[irc.test.net] nick:[me] channel:[#quibo] data:[You're not channel operator]"),
+              std::string::npos)
+        << log.str();
 }
 
 }  // namespace
