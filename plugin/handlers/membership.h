@@ -1,0 +1,36 @@
+// Helpers shared by the membership handlers (JOIN, PART, KICK, QUIT and NICK); private to plugin/handlers.
+#pragma once
+
+#include "handlers/handlers.h"
+
+#include <string>
+
+class ChatUser;
+
+namespace membership {
+
+// "(null)" for an absent text, as the log lines show it.
+const char* shown(const char* text);
+// Equal without regard to case; false when either is absent.
+bool same_name(const char* a, const char* b);
+std::string text_of(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Appends an event's log line (or, with the advanced log, the event word's tab-separated line) when logging is on.
+void write_log(const char* word, const std::string& line);
+// `info` with one more former nick appended; only the last kMaxNickHistory former nicks are kept.
+std::string add_nick_history(const char* info, const char* nick);
+// True for a record parked in the zombie channel.
+bool is_zombie(const ChatUser* user);
+
+// Holds error output off while it lives.
+class HeldErrorOutput {
+public:
+    HeldErrorOutput();
+    ~HeldErrorOutput();
+    HeldErrorOutput(const HeldErrorOutput&) = delete;
+    HeldErrorOutput& operator=(const HeldErrorOutput&) = delete;
+
+private:
+    int saved_;
+};
+
+}  // namespace membership
