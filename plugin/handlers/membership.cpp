@@ -59,6 +59,22 @@ HeldErrorOutput::~HeldErrorOutput() { iFlagErrorMessage_internal = saved_; }
 
 bool is_zombie(const ChatUser* user) { return user->psChannel() && strcmp(user->psChannel(), kZombieChannel) == 0; }
 
+UserSnapshot records_of(const char* server, const char* channel, const char* nick, const char* address)
+{
+    IsDatabaseChanged();  // a search stops short while the database reads as changed
+    return UserSnapshot(server, channel, nick, address, nullptr);
+}
+
+void park_as_zombie(ChatUser* user)
+{
+    if (is_zombie(user)) return;
+    ChatUser* parked = GetUser(user->psServer(), kZombieChannel, user->psUserNick(), user->psAddress(), nullptr);
+    if (parked && parked != user)
+        DeleteUser(user);
+    else
+        SetUserToZombie(user);
+}
+
 }  // namespace membership
 
 using namespace membership;
@@ -150,18 +166,18 @@ void forget_channel(ParseVars& v, const char* channel)
     }
     const char* server = server_of(v);
     {
-        const UserSnapshot here(server, channel, nullptr, nullptr, nullptr);
+        const UserSnapshot here = records_of(server, channel, nullptr, nullptr);
         for (const ChatUser* user : here.hits())
             if (user && user->usSpecial == 1 && !same_name(user->psUserNick(), local_nick(v))) sMultipleLocalUser = 1;
     }
     // With another of our nicks still in the channel, only this nick's records go.
-    const UserSnapshot records(server, channel, sMultipleLocalUser ? local_nick(v) : nullptr, nullptr, nullptr);
+    const UserSnapshot records = records_of(server, channel, sMultipleLocalUser ? local_nick(v) : nullptr, nullptr);
     for (ChatUser* user : records.hits()) {
         if (!user) continue;
         if (user->uiQuery != kQueryAccepted)
             DeleteUser(user);
         else
-            SetUserToZombie(user);
+            park_as_zombie(user);
     }
 }
 
@@ -179,7 +195,7 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
         forget_channel(v, channel);
         return 0;
     }
-    const UserSnapshot records(server, channel, who.nick, nullptr, nullptr);
+    const UserSnapshot records = records_of(server, channel, who.nick, nullptr);
     if (records.hits().empty()) {
         // Already parked as a zombie by an earlier PART: nothing more to do.
         if (is_zombie(found)) {
@@ -204,7 +220,7 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
                 sPrintText(current_tab, "%s", GetMessage(29));
             }
         }
-        SetUserToZombie(user);
+        park_as_zombie(user);
         const HeldErrorOutput quiet;
         CheckUpDatabase(1);
     }
@@ -235,7 +251,7 @@ public:
 void forget_quitting_user(const ParseVars& v, const char* nick, const char* address)
 {
     const char* server = server_of(v);
-    const UserSnapshot records(server, nullptr, nick, address, nullptr);
+    const UserSnapshot records = records_of(server, nullptr, nick, address);
     for (ChatUser* user : records.hits()) {
         if (!user) continue;
         const bool is_ignored = user->uiStatus == 255;
@@ -244,7 +260,7 @@ void forget_quitting_user(const ParseVars& v, const char* nick, const char* addr
             quibo_play_sound("warning");
         }
         if (is_ignored)
-            SetUserToZombie(user);
+            park_as_zombie(user);
         else
             DeleteUser(user);
     }

@@ -2,10 +2,9 @@
 #pragma once
 
 #include "handlers/handlers.h"
+#include "users/chatuser.h"
 
 #include <string>
-
-class ChatUser;
 
 namespace membership {
 
@@ -18,8 +17,12 @@ std::string text_of(const char* format, ...) __attribute__((format(printf, 1, 2)
 void write_log(const char* word, const std::string& line);
 // `info` with one more former nick appended; only the last kMaxNickHistory former nicks are kept.
 std::string add_nick_history(const char* info, const char* nick);
+// The records a search finds now, safe to walk while the database changes.
+UserSnapshot records_of(const char* server, const char* channel, const char* nick, const char* address);
 // True for a record parked in the zombie channel.
 bool is_zombie(const ChatUser* user);
+// Moves the record to the zombie channel; one the user already has there stands for it (the record goes).
+void park_as_zombie(ChatUser* user);
 
 // Holds error output off while it lives.
 class HeldErrorOutput {

@@ -53,7 +53,7 @@ namespace {
 // Every record of the old nick on this server moves to the new nick.
 void rename_records(const char* server, const char* old_nick, const char* new_nick)
 {
-    const UserSnapshot records(server, nullptr, old_nick, nullptr, nullptr);
+    const UserSnapshot records = records_of(server, nullptr, old_nick, nullptr);
     for (ChatUser* user : records.hits()) {
         if (!user) continue;
         const std::string info = add_nick_history(user->psInfo(), old_nick);
