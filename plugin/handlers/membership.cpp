@@ -43,13 +43,8 @@ std::string text_of(const char* format, ...)
     return text;
 }
 
-void write_log(const char* word, const std::string& line)
+void append_log(const std::string& line)
 {
-    if (!iFlagLogFile) return;
-    if (iFlagAdvancedLog) {
-        AdvancedLog(word);
-        return;
-    }
     const std::string file = caPathLogFile.empty() ? quibo_data_path("quibo.log") : caPathLogFile;
     sPrintLog(file.c_str(), "%s", line.c_str());
 }
@@ -189,8 +184,10 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
     const char* channel = text_or_null(v.psChannelName);
     ChatUser* found = GetUser(server, nullptr, who.nick, who.address, nullptr);
     if (!found) found = GetUser(server, nullptr, who.nick, nullptr, nullptr);
-    const std::string event_line = who.kick ? kick_line(v, false) : part_line(v);
-    if (!found) return report_corruption(v, __LINE__, event_line, who.nick, !who.kick);
+    auto corrupted = [&v, &who](int line) {
+        return report_corruption(v, line, who.kick ? kick_line(v, false) : part_line(v), who.nick, !who.kick);
+    };
+    if (!found) return corrupted(__LINE__);
     if (found->usSpecial == 1 || same_name(who.nick, local_nick(v))) {
         forget_channel(v, channel);
         return 0;
@@ -202,7 +199,7 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
             ignored = found->uiStatus == 255;
             return 0;
         }
-        return report_corruption(v, __LINE__, event_line, who.nick, !who.kick);
+        return corrupted(__LINE__);
     }
     for (ChatUser* user : records.hits()) {
         if (!user) continue;
@@ -276,7 +273,7 @@ int case_join(ParseVars& v)
         QuiboscriptAbort();
         return 0;
     }
-    write_log("JOIN", join_line(v));
+    write_log("JOIN", [&v] { return join_line(v); });
     const char* channel = text_or_null(v.psChannelName);
     const char* nick = text_or_null(v.psRemoteUserNick);
     const SettingTextPair& beep = psFlagChanJoinBeep;
@@ -295,7 +292,7 @@ int case_part(ParseVars& v)
 {
     DebugPlugin(1, "BEGIN: case_part()");
     const Leaver who = leaver_of(v);
-    if (!who.kick) write_log("PART", part_line(v));
+    if (!who.kick) write_log("PART", [&v] { return part_line(v); });
     sFlagLockCheckUpDB = 1;
     bool ignored = false;
     int result = iFlagEnableDatabase && !empty(who.nick) ? leave_channel(v, who, ignored) : 0;
@@ -309,7 +306,7 @@ int case_kick(ParseVars& v)
 {
     DebugPlugin(1, "BEGIN: case_kick()");
     const KickInProgress kick;
-    write_log("KICK", kick_line(v, false));
+    write_log("KICK", [&v] { return kick_line(v, false); });
     int result = 0;
     const char* kicked = text_or_null(v.psLocalUserNick);
     ChatUser* record = nullptr;
@@ -329,7 +326,7 @@ int case_kick(ParseVars& v)
 int case_quit(ParseVars& v)
 {
     DebugPlugin(1, "BEGIN: case_quit()");
-    write_log("QUIT", quit_line(v));
+    write_log("QUIT", [&v] { return quit_line(v); });
     const char* nick = text_or_null(v.psRemoteUserNick);
     const char* address = text_or_null(v.psRemoteUserAddress);
     const char* channel = v.psCurrentChannelName.c_str();

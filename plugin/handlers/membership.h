@@ -2,6 +2,8 @@
 #pragma once
 
 #include "handlers/handlers.h"
+#include "pipeline/sessions.h"
+#include "settings/settings.h"
 #include "users/chatuser.h"
 
 #include <string>
@@ -13,8 +15,19 @@ const char* shown(const char* text);
 // Equal without regard to case; false when either is absent.
 bool same_name(const char* a, const char* b);
 std::string text_of(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Appends an event's log line (or, with the advanced log, the event word's tab-separated line) when logging is on.
-void write_log(const char* word, const std::string& line);
+// Appends a line to the log file of the server.
+void append_log(const std::string& line);
+// Appends an event's log line, made by `line` only when it is written, or with the advanced log the event word's
+// tab-separated line; nothing when logging is off.
+template <typename Line>
+void write_log(const char* word, Line&& line)
+{
+    if (!iFlagLogFile) return;
+    if (iFlagAdvancedLog)
+        AdvancedLog(word);
+    else
+        append_log(line());
+}
 // `info` with one more former nick appended; only the last kMaxNickHistory former nicks are kept.
 std::string add_nick_history(const char* info, const char* nick);
 // The records a search finds now, safe to walk while the database changes.

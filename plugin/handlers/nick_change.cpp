@@ -119,7 +119,7 @@ int case_chnick(ParseVars& v)
     const char* new_nick = text_or_null(v.psRemoteUserNick);
     const char* address = text_or_null(v.psRemoteUserAddress);
     const char* server = v.psCurrentServerName.c_str();
-    write_log("CHNICK", chnick_line(v, old_nick, new_nick, address));
+    write_log("CHNICK", [&] { return chnick_line(v, old_nick, new_nick, address); });
     if (empty(old_nick) || empty(new_nick)) {
         ResetLocalVariables(v);
         return 0;
