@@ -52,6 +52,8 @@ void append_log(const std::string& line)
 HeldErrorOutput::HeldErrorOutput() : saved_(iFlagErrorMessage_internal) { iFlagErrorMessage_internal = 0; }
 HeldErrorOutput::~HeldErrorOutput() { iFlagErrorMessage_internal = saved_; }
 
+bool events_wanted() { return iFlagEnableEvent && !sentinel_list.empty(); }
+
 bool is_zombie(const ChatUser* user) { return user->psChannel() && strcmp(user->psChannel(), kZombieChannel) == 0; }
 
 UserSnapshot records_of(const char* server, const char* channel, const char* nick, const char* address)
@@ -182,17 +184,18 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
 {
     const char* server = server_of(v);
     const char* channel = text_or_null(v.psChannelName);
-    ChatUser* found = GetUser(server, nullptr, who.nick, who.address, nullptr);
-    if (!found) found = GetUser(server, nullptr, who.nick, nullptr, nullptr);
     auto corrupted = [&v, &who](int line) {
         return report_corruption(v, line, who.kick ? kick_line(v, false) : part_line(v), who.nick, !who.kick);
     };
+    const UserSnapshot records = records_of(server, channel, who.nick, nullptr);
+    ChatUser* found = records.hits().empty() ? nullptr : records.hits().front();
+    if (!found) found = GetUser(server, nullptr, who.nick, who.address, nullptr);
+    if (!found) found = GetUser(server, nullptr, who.nick, nullptr, nullptr);
     if (!found) return corrupted(__LINE__);
     if (found->usSpecial == 1 || same_name(who.nick, local_nick(v))) {
         forget_channel(v, channel);
         return 0;
     }
-    const UserSnapshot records = records_of(server, channel, who.nick, nullptr);
     if (records.hits().empty()) {
         // Already parked as a zombie by an earlier PART: nothing more to do.
         if (is_zombie(found)) {
@@ -245,10 +248,9 @@ public:
 
 // ---- QUIT ------------------------------------------------------------------------------------------------
 
-void forget_quitting_user(const ParseVars& v, const char* nick, const char* address)
+void forget_quitting_user(const ParseVars& v, const UserSnapshot& records, const char* nick, const char* address)
 {
     const char* server = server_of(v);
-    const UserSnapshot records = records_of(server, nullptr, nick, address);
     for (ChatUser* user : records.hits()) {
         if (!user) continue;
         const bool is_ignored = user->uiStatus == 255;
@@ -296,7 +298,7 @@ int case_part(ParseVars& v)
     sFlagLockCheckUpDB = 1;
     bool ignored = false;
     int result = iFlagEnableDatabase && !empty(who.nick) ? leave_channel(v, who, ignored) : 0;
-    if (result == 0 && iFlagEnableEvent && !ignored) offer_part_event(v, who);
+    if (result == 0 && events_wanted() && !ignored) offer_part_event(v, who);
     if (!who.kick) ResetLocalVariables(v);
     DebugPlugin(1, "END: case_part() = %d", result);
     return result;
@@ -330,15 +332,18 @@ int case_quit(ParseVars& v)
     const char* nick = text_or_null(v.psRemoteUserNick);
     const char* address = text_or_null(v.psRemoteUserAddress);
     const char* channel = v.psCurrentChannelName.c_str();
-    const ChatUser* record =
-        iFlagEnableDatabase && !empty(nick) ? GetUser(server_of(v), nullptr, nick, address, nullptr) : nullptr;
-    if (iFlagEnableEvent && !(record && record->uiStatus == 255)) {
+    const bool known = iFlagEnableDatabase && !empty(nick);
+    // The records are taken first: the event's commands run at once and may change the database.
+    const UserSnapshot records = known ? records_of(server_of(v), nullptr, nick, address)
+                                         : UserSnapshot(nullptr, nullptr, nullptr, nullptr, nullptr);
+    const ChatUser* record = records.hits().empty() ? nullptr : records.hits().front();
+    if (events_wanted() && !(record && record->uiStatus == 255)) {
         HostSession* sess = GetSession(v.pSess, local_nick(v), nick, channel, server_of(v));
         if (VerifyEvent(sess, "pserver", local_nick(v), nick, address, channel, server_of(v),
                         text_or_null(v.psMessageData)))
             ExecCommandInQueue(-1);
     }
-    if (iFlagEnableDatabase && !empty(nick)) forget_quitting_user(v, nick, address);
+    if (known) forget_quitting_user(v, records, nick, address);
     ResetLocalVariables(v);
     DebugPlugin(1, "END: case_quit() = 0");
     return 0;

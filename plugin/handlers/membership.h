@@ -32,6 +32,8 @@ void write_log(const char* word, Line&& line)
 std::string add_nick_history(const char* info, const char* nick);
 // The records a search finds now, safe to walk while the database changes.
 UserSnapshot records_of(const char* server, const char* channel, const char* nick, const char* address);
+// Events are on and a sentinel may take them (finding an event's window is not free).
+bool events_wanted();
 // True for a record parked in the zombie channel.
 bool is_zombie(const ChatUser* user);
 // Moves the record to the zombie channel; one the user already has there stands for it (the record goes).
