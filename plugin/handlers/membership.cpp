@@ -141,6 +141,9 @@ int report_corruption(ParseVars& v, int line, const std::string& event_line, con
 
 // ---- PART ------------------------------------------------------------------------------------------------
 
+// A search on a channel also finds records that name no channel; those are not the channel's.
+bool of_channel(const ChatUser* user, const char* channel) { return user && same_name(user->psChannel(), channel); }
+
 // Who leaves the channel: the parting user, or the kicked one.
 struct Leaver {
     const char* nick;
@@ -165,12 +168,14 @@ void forget_channel(ParseVars& v, const char* channel)
     {
         const UserSnapshot here = records_of(server, channel, nullptr, nullptr);
         for (const ChatUser* user : here.hits())
-            if (user && user->usSpecial == 1 && !same_name(user->psUserNick(), local_nick(v))) sMultipleLocalUser = 1;
+            if (of_channel(user, channel) && user->usSpecial == 1 && !same_name(user->psUserNick(), local_nick(v)))
+                sMultipleLocalUser = 1;
     }
-    // With another of our nicks still in the channel, only this nick's records go.
+    // With another of our nicks still in the channel, only this nick's records go. The records are
+    // taken first, and one freed meanwhile reads as null.
     const UserSnapshot records = records_of(server, channel, sMultipleLocalUser ? local_nick(v) : nullptr, nullptr);
     for (ChatUser* user : records.hits()) {
-        if (!user) continue;
+        if (!of_channel(user, channel)) continue;
         if (user->uiQuery != kQueryAccepted)
             DeleteUser(user);
         else
@@ -188,7 +193,10 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
         return report_corruption(v, line, who.kick ? kick_line(v, false) : part_line(v), who.nick, !who.kick);
     };
     const UserSnapshot records = records_of(server, channel, who.nick, nullptr);
-    ChatUser* found = records.hits().empty() ? nullptr : records.hits().front();
+    ChatUser* found = nullptr;
+    for (ChatUser* user : records.hits())
+        if (!found && of_channel(user, channel)) found = user;
+    const bool in_channel = found != nullptr;
     if (!found) found = GetUser(server, nullptr, who.nick, who.address, nullptr);
     if (!found) found = GetUser(server, nullptr, who.nick, nullptr, nullptr);
     if (!found) return corrupted(__LINE__);
@@ -196,7 +204,7 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
         forget_channel(v, channel);
         return 0;
     }
-    if (records.hits().empty()) {
+    if (!in_channel) {
         // Already parked as a zombie by an earlier PART: nothing more to do.
         if (is_zombie(found)) {
             ignored = found->uiStatus == 255;
@@ -205,7 +213,7 @@ int leave_channel(ParseVars& v, const Leaver& who, bool& ignored)
         return corrupted(__LINE__);
     }
     for (ChatUser* user : records.hits()) {
-        if (!user) continue;
+        if (!of_channel(user, channel)) continue;
         const bool is_ignored = user->uiStatus == 255;
         if (user->uiQuery != kQueryAccepted && !is_ignored) {
             DeleteUser(user);

@@ -154,11 +154,13 @@ TEST_F(Membership, OurOwnPartDropsTheChannelButKeepsAcceptedQueries)
     record("#quibo", "bob", "b@bob.host");
     record("#other", "bob", "b@bob.host");
     record("#quibo", "carl", "c@carl.host")->uiQuery = kQueryAccepted;
+    record(nullptr, "dan", "d@dan.host");  // in no channel: not the channel's
     sFlagCloseWindow_Part = 1;
     line(":me!me@local.host PART #quibo");
     EXPECT_EQ(channels_of("bob"), std::vector<std::string>{"#other"});
     EXPECT_EQ(channels_of("carl"), std::vector<std::string>{kZombie});
     EXPECT_EQ(channels_of("me"), std::vector<std::string>{});
+    EXPECT_EQ(channels_of("dan"), std::vector<std::string>{"(null)"});
     EXPECT_EQ(sFlagCloseWindow_Part, 0);
     EXPECT_EQ(sim.count_issued("TIMER 1 quibo CloseWindow()"), 1);
 }
