@@ -185,6 +185,7 @@ int case_lujoin(ParseVars& vars)
                value(vars.psLocalUserNick), value(vars.psChannelName), value(vars.psMessageData));
     const char* channel = text_or_null(vars.psChannelName);
     if (iFlagEnableDatabase && channel && *channel) {
+        IsDatabaseChanged();  // a walk stops short while the database reads as changed
         UserSnapshot records(vars.psCurrentServerName.c_str(), channel, text_or_null(vars.psRemoteUserNick), nullptr,
                              nullptr);
         for (ChatUser* user : records.hits()) {

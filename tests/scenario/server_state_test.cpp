@@ -114,6 +114,7 @@ TEST_F(ServerState, LeavingAChannelDropsItsRecordsButKeepsAcceptedQueriesAsZombi
     record("irc.test.net", "#quibo", "bob", "b@bob.host");
     record("irc.test.net", "#quibo", "carl", "c@carl.host")->uiQuery = kQueryAccepted;
     record("irc.test.net", "#other", "bob", "b@bob.host");
+    SetDatabaseChanged();  // a change no search has seen yet
     line(":irc.test.net 280 me #quibo :left");
     EXPECT_EQ(StatUser("irc.test.net", "#quibo", nullptr, nullptr, nullptr), 0);
     const ChatUser* carl = GetUser("irc.test.net", nullptr, "carl", nullptr, nullptr);
