@@ -1,10 +1,10 @@
 // Replies about the connection itself: welcome, end of MOTD, closing link, channel lists.
 #include "handlers/handlers.h"
+#include "handlers/membership.h"
 
 #include "events/events.h"
 #include "host/host.h"
 #include "host/lifecycle.h"
-#include "host/paths.h"
 #include "output/output.h"
 #include "pipeline/sessions.h"
 #include "queue/queue.h"
@@ -24,14 +24,6 @@ namespace {
 int16_t sClosingLinkCount = 0;
 
 const char* value(const ParseText& text) { return text ? text->c_str() : ""; }
-
-const char* log_file()
-{
-    static std::string fallback;
-    if (!caPathLogFile.empty()) return caPathLogFile.c_str();
-    fallback = quibo_data_path("quibo.log");
-    return fallback.c_str();
-}
 
 // The server a welcome speaks for: the name it gives itself, else the window's.
 std::string welcomed_server(const ParseVars& vars)
@@ -101,8 +93,8 @@ void HandlerLog(const ParseVars& vars, const char* kind, const char* head, const
     va_start(args, format);
     const std::string values = vformat(format, args);
     va_end(args);
-    sPrintLog(log_file(), "%s[%d | %s] -> %s", head, static_cast<int>(vars.tCurrentTime),
-              ctime_text(vars.tCurrentTime).c_str(), values.c_str());
+    membership::append_log(membership::text_of("%s[%d | %s] -> %s", head, static_cast<int>(vars.tCurrentTime),
+                                                ctime_text(vars.tCurrentTime).c_str(), values.c_str()));
 }
 
 void QueueMessageCommand(HostSession* sess, int number, ...)
@@ -124,10 +116,10 @@ int case_oserver(ParseVars& vars)
         delete_server_records(server);
         if (server != vars.psCurrentServerName) delete_server_records(vars.psCurrentServerName);
     }
-    const int gate = iFlagErrorMessage_internal;
-    iFlagErrorMessage_internal = 0;
-    CheckUpDatabase(0);
-    iFlagErrorMessage_internal = gate;
+    {
+        membership::HeldErrorOutput quiet;
+        CheckUpDatabase(0);
+    }
     sPrintText(current_tab, "%s", kSeparatorLine);
     if (iFlagEnableEvent && !report_connection(vars)) {
         ResetLocalVariables(vars);
@@ -185,12 +177,14 @@ int case_lujoin(ParseVars& vars)
                value(vars.psLocalUserNick), value(vars.psChannelName), value(vars.psMessageData));
     const char* channel = text_or_null(vars.psChannelName);
     if (iFlagEnableDatabase && channel && *channel) {
-        IsDatabaseChanged();  // a walk stops short while the database reads as changed
-        UserSnapshot records(vars.psCurrentServerName.c_str(), channel, text_or_null(vars.psRemoteUserNick), nullptr,
-                             nullptr);
+        const char* nick = text_or_null(vars.psRemoteUserNick);
+        UserSnapshot records = membership::records_of(vars.psCurrentServerName.c_str(), channel, nick, nullptr);
         for (ChatUser* user : records.hits()) {
             if (!user) continue;
-            if (user->uiQuery == kQueryAccepted && SetUserToZombie(user)) continue;
+            if (user->uiQuery == kQueryAccepted) {
+                membership::park_as_zombie(user);
+                continue;
+            }
             records.forget(user);
             DeleteUser(user);
         }

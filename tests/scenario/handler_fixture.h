@@ -54,6 +54,7 @@ protected:
         SetCurrentDatabase(0);
         quiet.stop();
         sim.detach(handle);
+        EXPECT_EQ(sim.faults(), std::vector<std::string>{}) << "no misuse of the client's interface";
     }
 
     static ChatUser* record(const char* server, const char* channel, const char* nick, const char* address,
