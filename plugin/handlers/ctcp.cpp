@@ -53,7 +53,7 @@ void report_request(IncomingMessage& m)
     sPrintText(current_tab, GetMessage(13), m.nick, m.address, m.channel, m.server, std::abs(user.uiStatus));
     UserInfo(m.vars.pSess, m.nick, m.address, 0);
     if (away_notice_due(m) && answers_allowed(m))
-        queue_message_command(m.vars.pSess, 32, command_value(m.nick).c_str(), QUIBO_MESSAGE);
+        QueueMessageCommand(m.vars.pSess, 32, double_percent(m.nick).c_str(), QUIBO_MESSAGE);
 }
 
 }  // namespace

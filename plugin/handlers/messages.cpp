@@ -4,19 +4,16 @@
 
 #include "events/events.h"
 #include "host/host.h"
-#include "host/paths.h"
 #include "host/trace.h"
 #include "output/output.h"
 #include "pipeline/sessions.h"
 #include "protection/words.h"
-#include "queue/queue.h"
 #include "settings/messages.h"
 #include "settings/settings.h"
 #include "users/chatuser.h"
 
 #include <strings.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -29,10 +26,6 @@ time_t tLastFloodWarning = 0;
 int iCTCPIgnoredNotices = 0;
 time_t tLastAwayAnswer = 0;
 int iAnswerAway = 0;
-
-// Owned by the WHO manager; these stand in until it is linked in.
-__attribute__((weak)) int16_t sNoSendJoinEvent = 0;
-__attribute__((weak)) void _UpdateDatabaseForced(ParseVars&) {}
 
 namespace {
 
@@ -92,33 +85,14 @@ int local_user_away(ParseVars& vars)
     return vars.iLocalUserAway;
 }
 
-std::string command_value(const char* value) { return double_percent(value ? value : ""); }
-
-void queue_message_command(HostSession* sess, int number, ...)
-{
-    va_list args;
-    va_start(args, number);
-    std::string command = vformat(GetMessage(number), args);
-    va_end(args);
-    strip_line_breaks(command);
-    if (!command.empty()) InsertCommandInQueue(sess, std::move(command));
-}
-
 namespace {
 
 // ---- the steps -----------------------------------------------------------------------------------
 
-std::string log_file_path() { return caPathLogFile.empty() ? quibo_data_path("quibo.log") : caPathLogFile; }
-
 void log_message(const IncomingMessage& m)
 {
-    if (!iFlagLogFile) return;
-    if (iFlagAdvancedLog) {
-        AdvancedLog(m.kind);
-        return;
-    }
-    sPrintLog(log_file_path().c_str(), "%s: [%d | %s] -> channel:[%s] nick:[%s] address:[%s] data:[%s]", m.kind,
-              static_cast<int>(m.now()), ctime_text(m.now()).c_str(), m.channel, m.nick, m.address, m.text);
+    HandlerLog(m.vars, m.kind, m.is_notice() ? "NOTICE: " : "PRIVMSG: ",
+               "channel:[%s] nick:[%s] address:[%s] data:[%s]", m.channel, m.nick, m.address, m.text);
 }
 
 ChatUser* find_sender(const IncomingMessage& m)
@@ -299,7 +273,8 @@ int handle_new_sender(IncomingMessage& m, int depth)
 int run_privmsg(ParseVars& vars, const char* kind, int depth)
 {
     IncomingMessage m(vars, kind);
-    log_message(m);
+    // Handled again once its sender is recorded, a message is still logged once.
+    if (depth == 0) log_message(m);
     if (!iFlagEnableDatabase || !*m.nick) return 0;
     m.user = find_sender(m);
     if (!m.user) return handle_new_sender(m, depth);

@@ -31,8 +31,8 @@ void switch_queries_off(IncomingMessage& m)
 {
     sFlagEnableQUERY = 0;
     m.drop_line();
-    const std::string nick = command_value(m.nick);
-    if (away_notice_due(m) && answers_allowed(m)) queue_message_command(m.vars.pSess, 14, nick.c_str(), nick.c_str());
+    const std::string nick = double_percent(m.nick);
+    if (away_notice_due(m) && answers_allowed(m)) QueueMessageCommand(m.vars.pSess, 14, nick.c_str(), nick.c_str());
     if (psFlagDisableUpdateChannel.empty()) InsertCommandInQueue(m.vars.pSess, "/WHO " + nick);
     sPrintText(current_tab, "%s", GetMessage(15));
     sPrintText(current_tab, GetMessage(12), m.nick, m.address, m.server);
@@ -210,13 +210,13 @@ int SendAwayAnswer(ParseVars& vars, ChatUser& user, time_t& tLastAnswer, AwayAns
     tLastAnswer = vars.tCurrentTime;
     if (acAwayMessage.empty()) acAwayMessage = prefs.away_reason.substr(0, kAwayMessageSize);
     ++user.uiAnswer;
-    const std::string nick = command_value(text_or_null(vars.psRemoteUserNick));
-    queue_message_command(vars.pSess, 16, nick.c_str(), nick.c_str(), acAwayMessage.c_str());
+    const std::string nick = double_percent(vars.psRemoteUserNick ? *vars.psRemoteUserNick : std::string());
+    QueueMessageCommand(vars.pSess, 16, nick.c_str(), nick.c_str(), acAwayMessage.c_str());
     if (kind == AwayAnswerKind::Query && iPrivateKillerAlert < 0) return 1;
-    queue_message_command(vars.pSess, 17, nick.c_str());
+    QueueMessageCommand(vars.pSess, 17, nick.c_str());
     if (kind != AwayAnswerKind::Mention && user.uiAnswer > 2) {
-        queue_message_command(vars.pSess, 18, nick.c_str());
-        queue_message_command(vars.pSess, 764, nick.c_str(), QUIBO_MESSAGE);
+        QueueMessageCommand(vars.pSess, 18, nick.c_str());
+        QueueMessageCommand(vars.pSess, 764, nick.c_str(), QUIBO_MESSAGE);
     }
     return 1;
 }

@@ -55,12 +55,6 @@ extern int iAnswerAway;
 // Mentions kept for /quibo mynick; the oldest go first.
 constexpr size_t kMaxNickCalls = 500;
 
-// A client command built from a message of the language file; the values are
-// already made safe (network values with "%" doubled). Goes through the queue.
-void queue_message_command(HostSession* sess, int number, ...);
-// A network value for a command template: "%" doubled.
-std::string command_value(const char* value);
-
 // Whether we are away, read again from the client (the mirror reads it only when the window changes);
 // vars.iLocalUserAway follows.
 int local_user_away(ParseVars& vars);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -124,6 +125,32 @@ TEST_F(Privmsg, AUserTheChannelShowsButTheDatabaseLacksIsReportedOnceAndRecorded
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][1], "#quibo");
     EXPECT_EQ(rows[0][11], "hi again");
+}
+
+TEST_F(Privmsg, EachMessageAndNoticeLeavesOneLogLine)
+{
+    sim.type(chan, "/QUIBO log 1");
+    say("bob!b@bob.host", "hello %n all");
+    from("bob!b@bob.host", "NOTICE tester :psst");
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(home.path() + "/.xchat2/quiboscript"))
+        if (entry.path().extension() == ".log") {
+            std::ifstream in(entry.path());
+            log += std::string(std::istreambuf_iterator<char>(in), {});
+        }
+    const std::string when = std::to_string(sim.now());
+    const auto count = [&log](const std::string& part) {
+        size_t n = 0;
+        for (size_t at = log.find(part); at != std::string::npos; at = log.find(part, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("PRIVMSG: ["), 1u) << "a new sender's message is logged once";
+    EXPECT_EQ(count("NOTICE: ["), 1u);
+    EXPECT_NE(log.find("PRIVMSG: [" + when + " | "), std::string::npos) << log;
+    EXPECT_NE(log.find("] -> channel:[#quibo] nick:[bob] address:[b@bob.host] data:[hello %n all]"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("NOTICE: [" + when + " | "), std::string::npos) << log;
+    EXPECT_NE(log.find("] -> channel:[tester] nick:[bob] address:[b@bob.host] data:[psst]"), std::string::npos) << log;
 }
 
 TEST_F(Privmsg, TheClientsIgnoreListMarksTheRecordAndLetsItGoAgain)
