@@ -212,23 +212,6 @@ void check_flood(const Invitation& in)
 }
 
 // While we are away an inviter hears so, at most once per tMinSecondSent and three times in all.
-void answer_away(const Invitation& in)
-{
-    const time_t now = in.vars.tCurrentTime;
-    if (!iFlagAwayMessage || !in.vars.iLocalUserAway || tLastInviteAwayAnswer + tMinSecondSent >= now ||
-        in.record->uiAnswer > 2)
-        return;
-    tLastInviteAwayAnswer = now;
-    if (acAwayMessage.empty()) acAwayMessage = prefs.away_reason;
-    ++in.record->uiAnswer;
-    const std::string nick = double_percent(in.nick);
-    QueueMessageCommand(in.vars.pSess, 16, nick.c_str(), nick.c_str(), acAwayMessage.c_str());
-    QueueMessageCommand(in.vars.pSess, 17, nick.c_str());
-    if (in.record->uiAnswer <= 2) return;
-    QueueMessageCommand(in.vars.pSess, 18, nick.c_str());
-    QueueMessageCommand(in.vars.pSess, 764, nick.c_str(), QUIBO_MESSAGE);
-}
-
 void handle_known_inviter(Invitation& in)
 {
     ChatUser& user = *in.record;
@@ -245,7 +228,7 @@ void handle_known_inviter(Invitation& in)
         check_bad_words(in);
         check_flood(in);
         tLastQueryTime = in.vars.tCurrentTime;
-        answer_away(in);
+        SendAwayAnswer(in.vars, *in.record, tLastInviteAwayAnswer, AwayAnswerKind::Invitation);
         if (iFlagQueryBeep && in.record->uiQuery == 0) SoundDeviceBusy("alert", tSoundCommandTimer);
         VerifyEvent(in.vars.pSess, "invite", in.vars.psLocalNickname.c_str(), in.nick, in.address, in.channel,
                     in.server, in.text);
