@@ -10,6 +10,7 @@
 #include "users/chatuser.h"
 
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -82,12 +83,37 @@ void mark_variables(MarkedText& work)
     }
 }
 
+// The functions of both tables by the last letter of their name, longest
+// name first; no name ends another, so at most one fits before a "(".
+const std::array<std::vector<const AdvancedFunction*>, 256>& functions_by_last_letter()
+{
+    static const auto built = [] {
+        std::array<std::vector<const AdvancedFunction*>, 256> index;
+        for (auto table : {advanced_functions(), first_pass_functions()})
+            for (const AdvancedFunction& f : table) {
+                const std::string_view name = f.name;
+                index[static_cast<unsigned char>(name[name.size() - 2])].push_back(&f);
+            }
+        return index;
+    }();
+    return built;
+}
+
 // Each "NAME(" of a function becomes its call marker.
 void mark_calls(MarkedText& work)
 {
-    if (!work.has_syntax("(")) return;
-    for (auto table : {advanced_functions(), first_pass_functions()})
-        for (const AdvancedFunction& f : table) work.replace_syntax(f.name, f.marker);
+    for (size_t at = work.find_syntax('('); at != std::string::npos; at = work.find_syntax('(', at + 1)) {
+        if (at == 0) continue;
+        for (const AdvancedFunction* f : functions_by_last_letter()[static_cast<unsigned char>(work.text[at - 1])]) {
+            const size_t length = std::string_view(f->name).size();
+            if (at + 1 < length || !work.syntax_range(at + 1 - length, length) ||
+                work.text.compare(at + 1 - length, length, f->name) != 0)
+                continue;
+            work.replace(at + 1 - length, length, f->marker, false);
+            at += f->marker_length - length;
+            break;
+        }
+    }
 }
 
 // A ")" right after a space, a call marker or an argument boundary ends a call.
@@ -137,6 +163,17 @@ void unmark_variables(MarkedText& work)
     }
 }
 
+// No "$", "." or "(" and no placeholder: the text stays as it is.
+bool nothing_to_resolve(const std::string& text)
+{
+    bool underscore = false;
+    for (char c : text) {
+        if (c == '$' || c == '.' || c == '(') return false;
+        underscore = underscore || c == '_';
+    }
+    return !underscore || text.find("_QUIBO_") == std::string::npos;
+}
+
 }  // namespace
 
 void restore_exec_names(MarkedText& work)
@@ -147,9 +184,8 @@ void restore_exec_names(MarkedText& work)
 
 InertText resolve_expression(const InertText& text, int flag)
 {
+    if (nothing_to_resolve(text.text)) return text;
     MarkedText work(text);
-    if (!work.has_syntax("$") && !work.has_syntax(".") && !work.has_syntax("(") && !work.has_syntax("_QUIBO_"))
-        return text;
     DebugPlugin(3, "BEGIN: resolve_expression(%s, %d)", text.text.c_str(), flag);
     replace_placeholders(work, flag);
     replace_file_names(work);

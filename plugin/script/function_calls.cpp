@@ -3,6 +3,7 @@
 #include "script/internal.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -25,14 +26,28 @@ size_t balancing_close(const MarkedText& work, size_t from)
     return std::string::npos;
 }
 
-// The function whose marker starts at `at`, among `tables`; null when none.
+// Every function of both tables by its name (with "(").
+const std::unordered_map<std::string_view, const AdvancedFunction*>& functions_by_name()
+{
+    static const auto built = [] {
+        std::unordered_map<std::string_view, const AdvancedFunction*> map;
+        for (auto table : {advanced_functions(), first_pass_functions()})
+            for (const AdvancedFunction& f : table) map.emplace(f.name, &f);
+        return map;
+    }();
+    return built;
+}
+
+// The function whose marker starts at `at`; null when none.
 const AdvancedFunction* marker_at(const MarkedText& work, size_t at)
 {
-    for (auto table : {advanced_functions(), first_pass_functions()})
-        for (const AdvancedFunction& f : table)
-            if (work.text.compare(at, f.marker_length, f.marker) == 0 && work.syntax_range(at, f.marker_length))
-                return &f;
-    return nullptr;
+    if (!work.syntax_range(at, 2) || work.text.compare(at, 2, "\x07-") != 0) return nullptr;
+    const size_t end = work.text.find(kCallMarkerEnd, at + 2);
+    if (end == std::string::npos) return nullptr;
+    const auto& map = functions_by_name();
+    const auto found = map.find(std::string_view(work.text).substr(at + 2, end - at - 2));
+    if (found == map.end() || !work.syntax_range(at, end + 1 - at)) return nullptr;
+    return found->second;
 }
 
 bool in_table(const AdvancedFunction* f, std::span<const AdvancedFunction> table)
@@ -94,12 +109,16 @@ struct Pass {
 // two positions that resolves; count - 1, or -1 when none did.
 int Pass::resolve_between(size_t from, size_t to)
 {
-    for (const AdvancedFunction& f : table) {
-        for (size_t at = work.find_syntax(f.marker, from); at != std::string::npos && at < to;
-             at = work.find_syntax(f.marker, at + 1)) {
-            const int result = f.literal_argument ? resolve_exec(f, at) : resolve_call(f, at);
-            if (result >= 0) return result;
-        }
+    std::vector<std::pair<size_t, size_t>> calls;  // (index in the table, position)
+    constexpr std::string_view kOpen("\x07-", 2);
+    for (size_t at = work.find_syntax(kOpen, from); at != std::string::npos && at < to; at = work.find_syntax(kOpen, at + 1))
+        if (const AdvancedFunction* f = marker_at(work, at); in_table(f, table))
+            calls.emplace_back(static_cast<size_t>(f - table.data()), at);
+    std::sort(calls.begin(), calls.end());
+    for (const auto& [index, at] : calls) {
+        const AdvancedFunction& f = table[index];
+        const int result = f.literal_argument ? resolve_exec(f, at) : resolve_call(f, at);
+        if (result >= 0) return result;
     }
     return -1;
 }

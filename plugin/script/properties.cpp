@@ -113,8 +113,16 @@ void resolve_property(MarkedText& work, const Property& p, const std::string& ex
 
 void mark_properties(MarkedText& work)
 {
-    if (!work.has_syntax(".")) return;
-    for (const Property& p : kProperties) work.replace_syntax(p.name, p.marker);
+    for (size_t at = work.find_syntax('.'); at != std::string::npos; at = work.find_syntax('.', at + 1)) {
+        for (const Property& p : kProperties) {
+            const std::string_view name = p.name;
+            if (at + 1 >= work.text.size() || work.text[at + 1] != name[1]) continue;
+            if (work.text.compare(at, name.size(), name) != 0 || !work.syntax_range(at, name.size())) continue;
+            work.replace(at, name.size(), p.marker, false);
+            at += std::string_view(p.marker).size() - 1;
+            break;
+        }
+    }
 }
 
 void resolve_properties(MarkedText& work, const std::string& expression)
