@@ -60,10 +60,11 @@ const std::array<Property, 13> kProperties{{
 Found look_up(const std::string& nick)
 {
     Found found;
-    if (!g_sess || !g_sess->server) return found;
-    found.client = find_name(g_sess, nick.c_str());
-    if (!found.client) found.client = find_name_global(g_sess->server, nick.c_str());
-    found.record = GetUser(g_sess->server->servername.c_str(), nullptr, nick.c_str(), nullptr, nullptr);
+    HostSession* sess = script_window();
+    if (!sess) return found;
+    found.client = find_name(sess, nick.c_str());
+    if (!found.client) found.client = find_name_global(sess->server, nick.c_str());
+    found.record = GetUser(sess->server->servername.c_str(), nullptr, nick.c_str(), nullptr, nullptr);
     return found;
 }
 
