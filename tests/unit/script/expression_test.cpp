@@ -82,7 +82,11 @@ TEST_F(Resolve, PropertiesComeFromTheUserListAndTheDatabase)
     EXPECT_EQ(resolve("peer.say, peer.realname, peer.who, peer.state"), "last words, Peer Real, Peer Real, 0");
     // "|" and "[" are nickname characters: the nickname is the whole run before the property.
     EXPECT_EQ(resolve("x|peer.exist [peer.exist"), "0 0");
-    EXPECT_EQ(resolve("peer.exist ghost.exist"), "1 0");
+    EXPECT_EQ(resolve("peer.exist ghost.exist peer.away"), "1 0 0");
+    // The client's own real name and away mark come first.
+    peer->realname = "Client Name";
+    peer->away = true;
+    EXPECT_EQ(resolve("peer.realname, peer.who, peer.away"), "Client Name, Peer Real, 1");
     EXPECT_EQ(resolve("toupper( peer.say )"), "LAST WORDS");
     // Leading digits and "-" are not part of the nickname.
     EXPECT_EQ(resolve("12peer.exist"), "121");
