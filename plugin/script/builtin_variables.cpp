@@ -195,12 +195,7 @@ const Index& index()
 
 }  // namespace
 
-// Compared by address with the open windows first: a record freed at unload is never read.
-HostSession* script_window()
-{
-    if (!g_sess || std::find(sess_list.begin(), sess_list.end(), g_sess) == sess_list.end()) return nullptr;
-    return g_sess->server ? g_sess : nullptr;
-}
+HostSession* script_window() { return g_sess && g_sess->server ? g_sess : nullptr; }
 
 size_t builtin_variable_at(const std::string& text, size_t at)
 {

@@ -36,7 +36,7 @@ struct MarkedText {
 
 // ---- built-in variables and properties -------------------------------------------------
 
-// g_sess while its window is open and has a server; else null (values are then empty).
+// g_sess when it has a server; else null (the window's values are then empty).
 HostSession* script_window();
 
 // The built-in variable whose name (without "$") starts `text` at `at` and is

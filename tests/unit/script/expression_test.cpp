@@ -97,6 +97,11 @@ TEST_F(Resolve, AnUnknownUsersPropertyStaysAndIsReported)
     take();
     EXPECT_EQ(resolve("ghost.hostname"), "ghost.hostname");
     EXPECT_TRUE(printed_message(826, "ghost", "ghost.hostname"));
+    // Inside a call the handler sees the property as written.
+    EXPECT_EQ(resolve("toupper( ghost.hostname )"), "GHOST.HOSTNAME");
+    EXPECT_EQ(resolve("init( $h,ghost.hostname )"), "ghost.hostname");
+    quibo("set h");
+    EXPECT_EQ(printed().back(), "\0034$h\017 =\0033 ghost.hostname\017");
     // In the user list but not in the database: the database properties stay.
     EXPECT_EQ(resolve("peer.say"), "peer.say");
     EXPECT_TRUE(printed_message(825, "peer", "peer.say"));
