@@ -41,6 +41,8 @@ struct HostUser {
     std::string nick;
     std::string address;  // user@host as the client knows it (may be empty)
     std::string prefix;
+    std::string realname;  // empty when the client does not give it
+    int away = 0;
 };
 
 struct IgnoreEntry {

@@ -420,7 +420,8 @@ const std::vector<HostUser>& zem_userlist_flat_list(HostSession* sess)
         Plugin& p = plugin();
         walk_list("users", [&p](xchat_list* list) {
             HostUser user{text_or_empty(p.list_str("nick", list)), text_or_empty(p.list_str("host", list)),
-                          text_or_empty(p.list_str("prefix", list))};
+                          text_or_empty(p.list_str("prefix", list)), text_or_empty(p.list_str("realname", list)),
+                          p.list_int("away", list)};
             previous_user_list.insert(previous_user_list.begin(), std::move(user));
         });
     });
