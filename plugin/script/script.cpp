@@ -14,7 +14,3 @@ int quibo_set_variable(HostSession*, const char*, const char*, int, int) { retur
 int quibo_list_variable(HostSession*, const char*) { return 0; }
 // Not built yet: does nothing.
 void flush_user_variables() {}
-// Not built yet: does nothing.
-int quibo_advanced(HostSession*) { return 0; }
-// Not built yet: does nothing.
-int quibo_function(HostSession*) { return 0; }
