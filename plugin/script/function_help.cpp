@@ -11,15 +11,15 @@
 
 namespace {
 
-// A help listing: message numbers printed one a line, 0 an empty line,
-// framed by the separator line.
+// A help listing: message numbers printed one a line, 0 an empty line (a
+// blank: the client is never handed an empty text), framed by the separator line.
 void print_listing(const char* name, std::initializer_list<int> rows)
 {
     DebugPlugin(1, "BEGIN: %s()", name);
     sPrintText(current_tab, "%s", kSeparatorLine);
     for (int number : rows) {
         if (number == 0)
-            sPrintText(current_tab, "%s", "");
+            sPrintText(current_tab, "%s", " ");
         else
             PrintMessage(number);
     }

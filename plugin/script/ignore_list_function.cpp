@@ -18,15 +18,22 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
+#include <tuple>
 
 namespace quibo_functions {
 
 namespace {
 
-// The files this plug-in made, by device and inode.
-std::set<std::pair<dev_t, ino_t>>& files_made()
+// A file as this plug-in left it: device, inode and the time of its last
+// change, so that a file the user changed since, or a new file that reuses
+// the inode, is not taken for ours.
+using FileIdentity = std::tuple<dev_t, ino_t, time_t, long>;
+
+FileIdentity identity(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_ctim.tv_sec, st.st_ctim.tv_nsec}; }
+
+std::set<FileIdentity>& files_made()
 {
-    static std::set<std::pair<dev_t, ino_t>> made;
+    static std::set<FileIdentity> made;
     return made;
 }
 
@@ -55,11 +62,11 @@ bool clear_place(const std::string& path)
 {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
-    if (!S_ISREG(st.st_mode) || !files_made().count({st.st_dev, st.st_ino})) {
+    if (!S_ISREG(st.st_mode) || !files_made().count(identity(st))) {
         errno = EEXIST;
         return false;
     }
-    files_made().erase({st.st_dev, st.st_ino});
+    files_made().erase(identity(st));
     return unlink(path.c_str()) == 0;
 }
 
@@ -78,12 +85,12 @@ bool write_list(const std::string& path)
 {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
-    struct stat st {};
-    if (fstat(fd, &st) == 0) files_made().insert({st.st_dev, st.st_ino});
     std::string text;
     for (const IgnoreEntry& entry : ignore_list) text += entry.mask + "\t" + std::to_string(entry.flags) + "\n";
     const bool written = write_all(fd, text);
     const int saved = errno;
+    struct stat st {};
+    if (written && fstat(fd, &st) == 0) files_made().insert(identity(st));
     const bool closed = close(fd) == 0;
     errno = written ? errno : saved;
     return written && closed;
