@@ -185,8 +185,8 @@ Result _advanced_function__exec(const InertText& argument)
 
     const bool needs_names = uses(pieces, ExecName::Realname);
     const KnownNames known = needs_names ? database_names(sess) : KnownNames();
-    // A copy: queuing may read the client's lists again.
-    const std::vector<HostUser> users = zem_userlist_flat_list(sess);
+    // Queuing reads no client list, so the mirror stays as it is while it is walked.
+    const std::vector<HostUser>& users = zem_userlist_flat_list(sess);
     long long count = 0;
     for (const HostUser& user : users) {
         if (!filter.empty() && !passes_filter(mode_letters(user, sess->server), filter)) continue;
