@@ -1,5 +1,5 @@
 // The marked form of a function's argument, and turning markers back into names.
-#include "script/functions.h"
+#include "script/internal.h"
 
 #include <vector>
 
@@ -99,8 +99,11 @@ std::string argument_text(const InertText& argument)
     return std::move(text.text);
 }
 
-std::string restore_variable_names(const std::string& text)
+std::string restore_variable_names(const std::string& marked)
 {
+    MarkedText work(marked);
+    unmark_calls(work);
+    const std::string& text = work.text;
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {

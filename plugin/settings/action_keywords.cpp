@@ -240,10 +240,34 @@ bool run_exec(QuiboCommand& cmd, const void*)
 
 // ---- script --------------------------------------------------------------------
 
+// Word `i` with the literal runs it has in the running command.
+InertText inert_word(const QuiboCommand& cmd, int i)
+{
+    InertText word = running_inert_tail(cmd.tail(i));
+    const std::string_view plain = cmd.arg(i);
+    if (word.text.compare(0, plain.size(), plain) != 0) {
+        // Not a prefix of its tail (the client unquoted it): trust it only when nothing is literal.
+        const InertText* running = running_inert_command();
+        InertText whole;
+        if (running && !running->literal.empty())
+            whole.add_literal(plain);
+        else
+            whole.add_syntax(plain);
+        return whole;
+    }
+    word.text.resize(plain.size());
+    std::erase_if(word.literal, [&](auto& run) {
+        run.second = std::min(run.second, plain.size());
+        return run.first >= run.second;
+    });
+    return word;
+}
+
 // "<a> <op> <b> <command...>" from word `from` on.
 int run_condition(const QuiboCommand& cmd, int from)
 {
-    return quibo_if(cmd.sess, cmd.arg(from), cmd.arg(from + 1)[0], cmd.arg(from + 2), cmd.tail(from + 3));
+    return quibo_if(cmd.sess, inert_word(cmd, from), cmd.arg(from + 1)[0], inert_word(cmd, from + 2),
+                    running_inert_tail(cmd.tail(from + 3)));
 }
 
 bool run_if(QuiboCommand& cmd, const void*)
