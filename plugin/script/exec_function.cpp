@@ -178,7 +178,8 @@ Result _advanced_function__exec(const InertText& argument)
     std::erase(filter, ' ');
     const std::vector<Piece> pieces = pieces_of(tail_of(text, comma + 1));
 
-    HostSession* sess = execution_tab ? execution_tab : current_tab;
+    // The window of the command being run; a window closed since then gives way to the focused one.
+    HostSession* sess = execution_tab && session_exists(execution_tab) ? execution_tab : current_tab;
     if (!sess || !session_exists(sess) || !is_channel_name(sess->channel)) return std::string("0");
     if (iExecRecursion >= kMaxExecDepth) return std::string("0");
     ExecDepth depth;
