@@ -37,12 +37,11 @@ std::string text(const OptionalText& setting) { return setting.set ? setting.val
 std::string window_info(const char* id)
 {
     std::string value;
-    if (!g_sess || !g_sess->server) return value;
-    in_session(g_sess, nullptr, [&] { value = or_empty(plugin().get_info(id)); });
+    if (HostSession* sess = script_window()) in_session(sess, nullptr, [&] { value = or_empty(plugin().get_info(id)); });
     return value;
 }
 
-const HostServer* window_server() { return g_sess ? g_sess->server : nullptr; }
+const HostServer* window_server() { return script_window() ? script_window()->server : nullptr; }
 
 std::string server_text(std::string HostServer::*field)
 {
@@ -53,8 +52,9 @@ std::string server_text(std::string HostServer::*field)
 // Users of the window's channel whose prefix is `prefix`; all users for 0.
 std::string count_users(char prefix)
 {
-    if (!g_sess || !g_sess->server || g_sess->type != 2) return "0";
-    const std::vector<HostUser>& users = zem_userlist_flat_list(g_sess);
+    HostSession* sess = script_window();
+    if (!sess || sess->type != 2) return "0";
+    const std::vector<HostUser>& users = zem_userlist_flat_list(sess);
     if (prefix == 0) return number(static_cast<long long>(users.size()));
     return number(std::count_if(users.begin(), users.end(),
                                 [prefix](const HostUser& u) { return !u.prefix.empty() && u.prefix[0] == prefix; }));
@@ -64,7 +64,7 @@ std::string quit_reason()
 {
     const char* reason = nullptr;
     int integer = 0;
-    if (!g_sess || !g_sess->server || plugin().get_prefs("irc_quit_reason", &reason, &integer) != 1) return {};
+    if (!script_window() || plugin().get_prefs("irc_quit_reason", &reason, &integer) != 1) return {};
     return or_empty(reason);
 }
 
@@ -73,7 +73,7 @@ std::string quit_reason()
 const BuiltinVariable kBuiltinVariables[] = {
     {"nickname", [] { return server_text(&HostServer::nick); }},
     {"password", [] { return server_text(&HostServer::password); }},
-    {"session", [] { return g_sess && g_sess->server ? g_sess->channel : std::string(); }},
+    {"session", [] { return script_window() ? script_window()->channel : std::string(); }},
     {"servername", [] { return server_text(&HostServer::servername); }},
     {"network", [] { return server_text(&HostServer::hostname); }},
     // The channel's limit, modes and key are held only in the client's own records.
@@ -86,7 +86,7 @@ const BuiltinVariable kBuiltinVariables[] = {
     {"chantopic", [] { return window_info("topic"); }},
     {"chanmode", [] { return std::string(); }},
     {"chankey", [] { return std::string(); }},
-    {"sesstype", [] { return g_sess && g_sess->server ? number(g_sess->type) : std::string(); }},
+    {"sesstype", [] { return script_window() ? number(script_window()->type) : std::string(); }},
     {"iPidOfProcess", [] { return number(iPidOfProcess); }},
     {"acNameOfFatherProcess", [] { return acNameOfFatherProcess; }},
     {"iFlagDebugModeFnc", [] { return number(iFlagDebugModeFnc); }},
@@ -194,6 +194,8 @@ const Index& index()
 }
 
 }  // namespace
+
+HostSession* script_window() { return g_sess && g_sess->server ? g_sess : nullptr; }
 
 size_t builtin_variable_at(const std::string& text, size_t at)
 {

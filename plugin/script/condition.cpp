@@ -174,10 +174,13 @@ bool contains(const std::string& haystack, const std::string& needle)
     return ustrtolower(haystack.c_str()).find(ustrtolower(needle.c_str())) != std::string::npos;
 }
 
-// "=" and "!": a right operand beginning with "/" is a regular expression.
-bool equal(HostSession* sess, const std::string& left, const std::string& right)
+// "=" and "!": a right operand beginning with a "/" that the user wrote is a
+// regular expression; a value that begins with one is compared as text.
+bool equal(HostSession* sess, const std::string& left, const MarkedText& right_operand)
 {
-    if (right.empty() || right[0] != '/') return strcasecmp(left.c_str(), right.c_str()) == 0;
+    const std::string& right = right_operand.text;
+    if (right.empty() || right[0] != '/' || !right_operand.syntax_at(0))
+        return strcasecmp(left.c_str(), right.c_str()) == 0;
     const bool matched = zemregexp(right.c_str() + 1, left.c_str()) == 1;
     if (ps_zemregexp_error) {
         sPrintText(report_window(sess), GetMessage(827), right.c_str(), ps_zemregexp_error);
@@ -186,11 +189,12 @@ bool equal(HostSession* sess, const std::string& left, const std::string& right)
     return matched;
 }
 
-bool holds(HostSession* sess, const std::string& left, char op, const std::string& right)
+bool holds(HostSession* sess, const std::string& left, char op, const MarkedText& right_operand)
 {
+    const std::string& right = right_operand.text;
     switch (op) {
-        case '=': return equal(sess, left, right);
-        case '!': return !equal(sess, left, right);
+        case '=': return equal(sess, left, right_operand);
+        case '!': return !equal(sess, left, right_operand);
         case ':': return contains(left, right) || contains(right, left);
         case '<': return order(left, right) < 0;
         default: return order(left, right) > 0;
@@ -240,14 +244,14 @@ int quibo_if(HostSession* sess, const InertText& a, char op, const InertText& b,
     g_sess = sess;
     execution_tab = sess;
     MarkedText left(resolve_expression(a, 1));
-    const std::string right = resolve_expression(b, 1).text;
+    const MarkedText right(resolve_expression(b, 1));
     const bool result = substitute_shell(sess, left) && holds(sess, left.text, op, right);
     if (!result) {
-        trace_condition(sess, false, left.text, op, right, command.text);
+        trace_condition(sess, false, left.text, op, right.text, command.text);
         return 0;
     }
     InertText queued = condition_command(command);
-    trace_condition(sess, true, left.text, op, right, queued.text);
+    trace_condition(sess, true, left.text, op, right.text, queued.text);
     ResetPriority();
     InsertCommandInQueuePriority(sess, std::move(queued), kPriorityHigh);
     ExecCommandInQueue(0);

@@ -138,6 +138,10 @@ int Pass::resolve_call(const AdvancedFunction& f, size_t at)
     // stores them by name and the second pass resolves them in the value it gives.
     const bool main_pass = table.data() == advanced_functions().data();
     unmark_calls_if(text, [&](const AdvancedFunction* g) { return main_pass || in_table(g, table); });
+    if (main_pass) {
+        unmark_properties(text);
+        restore_exec_names(text);
+    }
     return evaluate(f, at, close, std::move(text));
 }
 

@@ -102,5 +102,5 @@ extern int iExecRecursion;
 // Set by end( : the macro that is being read stops.
 extern int16_t sFlagEndMacro;
 
-// Used by init( : every variable and call marker in `text` back into the name it stands for.
+// Used by init( : every marker in `text` back into the name it stands for.
 std::string restore_variable_names(const std::string& text);

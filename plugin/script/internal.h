@@ -36,6 +36,9 @@ struct MarkedText {
 
 // ---- built-in variables and properties -------------------------------------------------
 
+// g_sess when it has a server; else null (the window's values are then empty).
+HostSession* script_window();
+
 // The built-in variable whose name (without "$") starts `text` at `at` and is
 // longest, as its name length; 0 when none.
 size_t builtin_variable_at(const std::string& text, size_t at);

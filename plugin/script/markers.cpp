@@ -103,6 +103,8 @@ std::string restore_variable_names(const std::string& marked)
 {
     MarkedText work(marked);
     unmark_calls(work);
+    unmark_properties(work);
+    restore_exec_names(work);
     const std::string& text = work.text;
     std::string out;
     out.reserve(text.size());

@@ -37,17 +37,18 @@ const std::array<Property, 13> kProperties{{
     {".hostname", "\x08-HOSTNAME\x02", Source::ClientOrDatabase,
      [](const Found& f) { return f.client && !f.client->address.empty() ? f.client->address
                                                                          : or_empty(f.record ? f.record->psAddress() : nullptr); }},
-    // The client's user list gives neither the real name nor the server nor the
-    // time of the last message: those come from the database.
     {".realname", "\x08-REALNAME\x02", Source::ClientOrDatabase,
-     [](const Found& f) { return or_empty(f.record ? f.record->psInfo() : nullptr); }},
+     [](const Found& f) { return f.client && !f.client->realname.empty() ? f.client->realname
+                                                                          : or_empty(f.record ? f.record->psInfo() : nullptr); }},
+    // The client's user list as the plug-in reads it gives neither the server
+    // nor the time of the last message: those come from the database.
     {".servername", "\x08-SERVERNAME\x02", Source::ClientOrDatabase,
      [](const Found& f) { return or_empty(f.record ? f.record->psServer() : nullptr); }},
     {".lasttalk", "\x08-LASTTALK\x02", Source::ClientOrDatabase,
      [](const Found& f) { return f.record ? number(f.record->tLastMessage) : std::string(); }},
     {".mode", "\x08-MODE\x02", Source::Client,
      [](const Found& f) { return f.client ? f.client->prefix.substr(0, 1) : std::string(); }},
-    {".away", "\x08-AWAY\x02", Source::Client, [](const Found&) { return std::string("0"); }},
+    {".away", "\x08-AWAY\x02", Source::Client, [](const Found& f) { return std::string(f.client && f.client->away ? "1" : "0"); }},
     {".say", "\x08-SAY\x02", Source::Database, [](const Found& f) { return or_empty(f.record->psLastMessage()); }},
     {".state", "\x08-STATE\x02", Source::Database, [](const Found& f) { return number(f.record->uiStatus); }},
     {".qm", "\x08-QM\x02", Source::Database, [](const Found& f) { return number(f.record->uiQuery); }},
@@ -60,10 +61,11 @@ const std::array<Property, 13> kProperties{{
 Found look_up(const std::string& nick)
 {
     Found found;
-    if (!g_sess || !g_sess->server) return found;
-    found.client = find_name(g_sess, nick.c_str());
-    if (!found.client) found.client = find_name_global(g_sess->server, nick.c_str());
-    found.record = GetUser(g_sess->server->servername.c_str(), nullptr, nick.c_str(), nullptr, nullptr);
+    HostSession* sess = script_window();
+    if (!sess) return found;
+    found.client = find_name(sess, nick.c_str());
+    if (!found.client) found.client = find_name_global(sess->server, nick.c_str());
+    found.record = GetUser(sess->server->servername.c_str(), nullptr, nick.c_str(), nullptr, nullptr);
     return found;
 }
 

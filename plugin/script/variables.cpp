@@ -114,6 +114,8 @@ int quibo_list_variable(HostSession* sess, const char* pattern)
 
 void flush_user_variables()
 {
+    // Unload frees the window records after this step: the resolver's window must not outlive them.
+    g_sess = nullptr;
     for (auto at = UserVariableList.begin(); at != UserVariableList.end(); ++at)
         if (!intact(at, "flush_user_variables")) break;
     UserVariableList.clear();

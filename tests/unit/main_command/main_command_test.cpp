@@ -197,6 +197,7 @@ TEST_F(MainCommand, ElseRunsOnlyAfterAFalseIf)
     iIfChainState = 0;
     quibo("else /echo x");
     EXPECT_EQ(iIfChainState, -1);
+    EXPECT_EQ(take(), std::vector<std::string>{"x"});  // the else branch ran
     quibo("else /echo x");
     EXPECT_EQ(iIfChainState, -1);
     iIfChainState = 1;

@@ -82,7 +82,11 @@ TEST_F(Resolve, PropertiesComeFromTheUserListAndTheDatabase)
     EXPECT_EQ(resolve("peer.say, peer.realname, peer.who, peer.state"), "last words, Peer Real, Peer Real, 0");
     // "|" and "[" are nickname characters: the nickname is the whole run before the property.
     EXPECT_EQ(resolve("x|peer.exist [peer.exist"), "0 0");
-    EXPECT_EQ(resolve("peer.exist ghost.exist"), "1 0");
+    EXPECT_EQ(resolve("peer.exist ghost.exist peer.away"), "1 0 0");
+    // The client's own real name and away mark come first.
+    peer->realname = "Client Name";
+    peer->away = true;
+    EXPECT_EQ(resolve("peer.realname, peer.who, peer.away"), "Client Name, Peer Real, 1");
     EXPECT_EQ(resolve("toupper( peer.say )"), "LAST WORDS");
     // Leading digits and "-" are not part of the nickname.
     EXPECT_EQ(resolve("12peer.exist"), "121");
@@ -93,6 +97,11 @@ TEST_F(Resolve, AnUnknownUsersPropertyStaysAndIsReported)
     take();
     EXPECT_EQ(resolve("ghost.hostname"), "ghost.hostname");
     EXPECT_TRUE(printed_message(826, "ghost", "ghost.hostname"));
+    // Inside a call the handler sees the property as written.
+    EXPECT_EQ(resolve("toupper( ghost.hostname )"), "GHOST.HOSTNAME");
+    EXPECT_EQ(resolve("init( $h,ghost.hostname )"), "ghost.hostname");
+    quibo("set h");
+    EXPECT_EQ(printed().back(), "\0034$h\017 =\0033 ghost.hostname\017");
     // In the user list but not in the database: the database properties stay.
     EXPECT_EQ(resolve("peer.say"), "peer.say");
     EXPECT_TRUE(printed_message(825, "peer", "peer.say"));

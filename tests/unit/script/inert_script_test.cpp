@@ -79,6 +79,14 @@ TEST_F(InertScript, AnEventValueIsPlainTextInCmdAndIf)
     EXPECT_FALSE(exists(canary));
 }
 
+TEST_F(InertScript, AValueOnTheRightIsComparedAsTextNotAsAPattern)
+{
+    quibo_set_variable(here(), "p", "/.*", 0, 0);
+    EXPECT_TRUE(echoed([&] { quibo("if anything = $p /echo matched"); }).empty());
+    EXPECT_EQ(echoed([&] { quibo("if /.* = $p /echo same"); }), std::vector<std::string>{"echo same"});
+    EXPECT_EQ(echoed([&] { quibo("if anything = /.* /echo pattern"); }), std::vector<std::string>{"echo pattern"});
+}
+
 TEST_F(InertScript, ValuesInAShellSubstitutionAreQuotedForTheShell)
 {
     const std::string injection = "'; touch " + canary + "; '";

@@ -22,7 +22,7 @@ protected:
         flush_user_variables();
         SetCurrentDatabase(0);
         FlushUser();
-        sim.add_user(*chan, "peer", "peer@example.org", "+");
+        peer = &sim.add_user(*chan, "peer", "peer@example.org", "+");
         extern_update_userlist();
     }
 
@@ -48,6 +48,8 @@ protected:
         g_sess = here();
         return resolve_expression(text.c_str(), flag);
     }
+
+    hostsim::User* peer = nullptr;
 
     bool exists(const std::string& path) const
     {
