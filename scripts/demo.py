@@ -142,6 +142,7 @@ quibo demo: HexChat with quibo, joined to {h.CHANNEL} on a local ngircd.
         print(f"  window        on your display {state['display']}")
     print("""
   type into it  scripts/demo.sh cmd "QUIBO"        (any client command, without the slash)
+  mentions      scripts/demo.sh cmd "DOAT #quibo QUIBO mynick"   (the scripted user's mention of your nick)
   status        scripts/demo.sh status
   stop          scripts/demo.sh stop
 """)
@@ -207,6 +208,10 @@ def peer(port):
     p = h.Peer(port, PEER_NICK)
     p.join(h.CHANNEL)
     p.privmsg(h.CHANNEL, "Ciao! I am a scripted user of the quibo demo.")
+    # The client answers a CTCP VERSION itself; quibo reports the request in the window.
+    p.ctcp(h.NICK, "VERSION")
+    # A mention of our nick: quibo keeps it for /quibo mynick.
+    p.privmsg(h.CHANNEL, f"{h.NICK}, did my CTCP VERSION reach you?")
     # A private message from a stranger: quibo's guard asks whether to accept it.
     p.privmsg(h.NICK, "Hello in private from the demo's scripted user.")
     while True:

@@ -9,6 +9,7 @@
 #include <vector>
 
 struct HostSession;
+class ChatUser;
 
 // A mention of the local nickname, recorded by the private-message handler.
 struct NickCall {
@@ -64,6 +65,18 @@ int is_nickname_char(int c);
 // concerned (or either is empty); clears sNoSound_PrintText.
 void MonitoringLine(const char* channel, const char* nick, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+// Which texts the automatic away answer sends after the greeting (message 16).
+enum class AwayAnswerKind {
+    Query,       // 17 unless the guard's alert count is negative; 18 and 764 from the third answer on
+    Invitation,  // 17; 18 and 764 from the third answer on
+    Mention,     // 17
+};
+// The automatic away answer to the sender of the line in `vars`, whose record is `user`: only while we are away
+// (vars.iLocalUserAway) with away answers on, at most three times per user (uiAnswer counts them) and once per
+// tMinSecondSent seconds as kept in `tLastAnswer` (each caller keeps its own time). The commands go through the
+// queue. 1 when it answered, else 0.
+int SendAwayAnswer(ParseVars& vars, ChatUser& user, time_t& tLastAnswer, AwayAnswerKind kind);
 
 // One handler per kind of line; each reads the fields of `vars` and releases them.
 int case_privmsg(ParseVars& vars, const char* kind);

@@ -2,6 +2,7 @@
 // exactly its own commands, each carrying the value as plain text; nothing
 // is split off, resolved, percent-translated or handed to a shell as syntax.
 #include "events_fixture.h"
+#include "hostile_payloads.h"
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,36 +15,10 @@ namespace {
 
 constexpr size_t kLongestCommand = 2048;
 
-std::vector<std::string> hostile_payloads()
-{
-    return {"\\;", "a\\;b", "\\;/quit", "_QUIBO_SEPARATOR_", "x_QUIBO_SEPARATOR_/quit",
-            "_QUIBO_COMMAND_SEPARATOR-00001_", "_QUIBO_COMMAND_SEPARATOR-00001_/quit", "$(id)",
-            "$(touch CANARY)", "`touch CANARY`", "; touch CANARY", "| touch CANARY", "&& touch CANARY #",
-            "'$(touch CANARY)'", "\"; touch CANARY; \"", "$password", "$nickname", "$ru", "$data ^data $number",
-            "\025-$DATA\025", "\025-$NUMBER\025\025-^LU\025", "%010QUIT", "%013", "%%", "%B%C4red%O%U%R",
-            "%s%n%x", "\001ACTION x\001", "\"", "\"quoted\" 'single'", "\\", "\\\\;", "back\\slash\\",
-            "/quit", "\r\nQUIT :bye", "line\nbreak", "\xff\xfe\xc3\x28 invalid", "$_ $event_params ^event_params",
-            std::string(8192, 'x'), "$(touch CANARY)" + std::string(300, 'y'), "a\\;b"};
-}
+using hostsim::hostile_payloads;
 
-// What the client receives of a value: everything but line breaks and NUL.
-std::string as_received(std::string value)
-{
-    std::erase_if(value, [](char c) { return c == '\r' || c == '\n'; });
-    return value;
-}
-
-std::string shell_output(const std::string& command, const std::string& folder)
-{
-    const std::string full = "cd '" + folder + "' && " + command;
-    FILE* pipe = popen(full.c_str(), "r");
-    if (!pipe) return "<no shell>";
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
+using hostsim::as_received;
+using hostsim::shell_output;
 
 class InertValues : public EventsTest {
 protected:
