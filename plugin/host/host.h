@@ -43,6 +43,8 @@ struct HostUser {
     std::string prefix;
     std::string realname;  // empty when the client does not give it
     int away = 0;
+    time_t lasttalk = 0;   // time of the user's last message, 0 when none
+    int selected = 0;      // selected in the client's user list
 };
 
 struct IgnoreEntry {
@@ -96,6 +98,7 @@ public:
     int list_next(xchat_list* list);
     const char* list_str(const char* field, xchat_list* list);
     int list_int(const char* field, xchat_list* list);
+    time_t list_time(const char* field, xchat_list* list);
     void list_free(xchat_list** list);
     void list_free();
 

@@ -183,6 +183,13 @@ int Plugin::list_int(const char* field, xchat_list* list)
     return handle->xchat_list_int(handle, target, field);
 }
 
+time_t Plugin::list_time(const char* field, xchat_list* list)
+{
+    xchat_list* target = list ? list : held_list;
+    if (!target || empty(field) || !handle) return 0;
+    return handle->xchat_list_time(handle, target, field);
+}
+
 void Plugin::list_free(xchat_list** list)
 {
     if (!list || !*list) {

@@ -421,10 +421,12 @@ const std::vector<HostUser>& zem_userlist_flat_list(HostSession* sess)
         walk_list("users", [&p](xchat_list* list) {
             HostUser user{text_or_empty(p.list_str("nick", list)), text_or_empty(p.list_str("host", list)),
                           text_or_empty(p.list_str("prefix", list)), text_or_empty(p.list_str("realname", list)),
-                          p.list_int("away", list)};
-            previous_user_list.insert(previous_user_list.begin(), std::move(user));
+                          p.list_int("away", list), p.list_time("lasttalk", list), p.list_int("selected", list)};
+            previous_user_list.push_back(std::move(user));
         });
     });
+    // The mirror keeps the users in the reverse of the order the client lists them.
+    std::reverse(previous_user_list.begin(), previous_user_list.end());
     return previous_user_list;
 }
 

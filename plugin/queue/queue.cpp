@@ -266,9 +266,11 @@ void insert_entry(HostSession* session, InertText command, int priority, int del
     entry.priority = clamp16(static_cast<long long>(priority) + sPriorityState);
     entry.sStatus = iCommandStatus_CommandsQueue == kPrivateStatus ? kPrivateStatus : 0;
     ++iObjectInQueue;
-    auto lower = std::find_if(pCmdQueue.begin(), pCmdQueue.end(),
-                              [&entry](const QueueEntry& queued) { return queued.priority < entry.priority; });
-    pCmdQueue.insert(lower, std::move(entry));
+    // After the last entry that goes first: found from the back, so that a
+    // long run of equal priorities is joined at once.
+    auto last_before = std::find_if(pCmdQueue.rbegin(), pCmdQueue.rend(),
+                                    [&entry](const QueueEntry& queued) { return queued.priority >= entry.priority; });
+    pCmdQueue.insert(last_before.base(), std::move(entry));
 }
 
 }  // namespace

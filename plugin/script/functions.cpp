@@ -1,21 +1,22 @@
-// The built-in functions: their two tables and their handlers.
-#include "script/functions.h"
+// The built-in functions: their two tables, init( and the helpers every handler shares.
+#include "script/function_handlers.h"
 
+#include "output/output.h"
 #include "script/script.h"
+#include "settings/messages.h"
+#include "settings/settings.h"
+#include "host/host.h"
 
 #include <array>
-#include <cstdlib>
+#include <cstdarg>
+#include <cstdio>
 
 HostSession* g_sess = nullptr;
 int iExecRecursion = 0;
 int16_t sFlagEndMacro = 0;
 
-namespace {
+namespace quibo_functions {
 
-using Handler = AdvancedFunctionHandler;
-
-// The argument's comma-separated fields: the first `count - 1` end at a comma,
-// the last runs to the end of the text. Fewer fields when the text has fewer commas.
 std::vector<std::string> fields(const std::string& text, size_t count)
 {
     std::vector<std::string> out;
@@ -30,111 +31,61 @@ std::vector<std::string> fields(const std::string& text, size_t count)
     return out;
 }
 
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__exec(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__connected(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__end(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__escape(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__filter(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__finduser(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__ignore_list(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__ignore_mask(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__int(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__lenght(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__match(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__math(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__mathf(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__network(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__pos(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__replace(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__removecolors(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__search(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__server(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__session(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__stat(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__strip(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__tab(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__time(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__tolower(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__token(const InertText&) { return std::nullopt; }
-
-// Lands with the built-in functions; until then the call stays as written.
-std::optional<std::string> _advanced_function__xchatvar(const InertText&) { return std::nullopt; }
-
-std::optional<std::string> _advanced_function__toupper(const InertText& argument)
+std::string with_commas(std::string text)
 {
-    return ustrtoupper(argument_text(argument).c_str());
+    ustrfindreplace(text, "_QUIBOSCRIPT_COMMA_", ",");
+    return text;
 }
 
-// substr( START,LENGTH,TEXT ): START and LENGTH unsigned; START 0 or past the
-// end means the last byte; LENGTH 0 means up to the end.
-std::optional<std::string> _advanced_function__substr(const InertText& argument)
+bool blank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+
+std::string argument_words(const InertText& argument)
 {
-    const std::vector<std::string> f = fields(argument_text(argument), 3);
-    if (f.size() < 3) return std::nullopt;
-    const std::string& text = f[2];
-    const unsigned long start = strtoul(f[0].c_str(), nullptr, 10);
-    const unsigned long length = strtoul(f[1].c_str(), nullptr, 10);
-    if (text.empty()) return std::string();
-    size_t from = start == 0 || start > text.size() ? text.size() - 1 : start - 1;
-    return text.substr(from, length == 0 ? std::string::npos : length);
+    std::string text = argument.text;
+    StringProtection(text, 2);
+    return text;
+}
+
+void function_error(const char* format, const std::string& argument)
+{
+    if (!error_output_on()) return;
+    sPrintText(current_tab, format, argument.c_str());
+}
+
+void function_message(int number, ...)
+{
+    if (!error_output_on()) return;
+    va_list ap;
+    va_start(ap, number);
+    const std::string text = vformat(GetMessage(number), ap, kMaxFormattedText);
+    va_end(ap);
+    sPrintText(current_tab, "%s", text.c_str());
+}
+
+bool replace_every(std::string& text, const std::string& find, const std::string& with, size_t& count)
+{
+    count = 0;
+    if (find.empty()) return true;
+    std::string out;
+    size_t at = 0;
+    for (size_t hit = text.find(find); hit != std::string::npos; hit = text.find(find, at)) {
+        out.append(text, at, hit - at);
+        out += with;
+        at = hit + find.size();
+        ++count;
+        if (out.size() + (text.size() - at) > kMaxFunctionResult) return false;
+    }
+    if (count == 0) return true;
+    out.append(text, at, std::string::npos);
+    text = std::move(out);
+    return true;
 }
 
 // init( $NAME,VALUE ): runs before variables get their values, so an
 // existing variable's name is already its marker here and the call gives that
 // marker (the value follows). A name still written with "$" is a new variable:
 // it is made with VALUE as written (other variables by name, not value).
-std::optional<std::string> _advanced_function__init(const InertText& argument)
+Result _advanced_function__init(const InertText& argument)
 {
     std::string text = argument.text;
     StringProtection(text, 3);
@@ -147,6 +98,13 @@ std::optional<std::string> _advanced_function__init(const InertText& argument)
     quibo_set_variable(g_sess, name.c_str() + 1, restore_variable_names(value).c_str(), 0, hidden ? 1 : 0);
     return value;
 }
+
+}  // namespace quibo_functions
+
+namespace {
+
+using namespace quibo_functions;
+using Handler = AdvancedFunctionHandler;
 
 AdvancedFunction record(int number, const char* name, Handler handler, bool literal = false)
 {

@@ -4,7 +4,3 @@
 int quibo_filemacro(HostSession*, const char*, char*[], char*[]) { return 0; }
 // Not built yet: does nothing.
 int quibo_pipe(HostSession*, const char*) { return 0; }
-// Not built yet: does nothing.
-int quibo_advanced(HostSession*) { return 0; }
-// Not built yet: does nothing.
-int quibo_function(HostSession*) { return 0; }

@@ -883,6 +883,13 @@ const MessageSignature kMessageSignatures[] = {
     {1120, "d"},
     {1121, "s"},
     {1122, "ds"},
+    {1160, "s"},
+    {1161, "s"},
+    {1162, "sd"},
+    {1163, "sd"},
+    {1164, "s"},
+    {1165, "s"},
+    {1166, "ss"},
 };
 
 }  // namespace

@@ -113,8 +113,10 @@ TEST_F(Resolve, AnUnknownUsersPropertyStaysAndIsReported)
 
 TEST_F(Resolve, ExecNamesAreLeftForExec)
 {
-    // exec( itself lands with the built-in functions; its names never resolve as variables.
-    EXPECT_EQ(resolve("exec( o,/op $execnick )"), "exec( o,/op $execnick )");
+    // The names reach exec( as written, which fills them in per user (only me is an operator).
+    EXPECT_EQ(resolve("exec( o,/op $execnick )"), "1");
+    ASSERT_EQ(pCmdQueue.size(), 1u);
+    EXPECT_EQ(pCmdQueue.front().psCommand, "/op me");
 }
 
 TEST_F(Resolve, FunctionPassOnAPlainText)
