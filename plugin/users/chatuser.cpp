@@ -474,6 +474,8 @@ int StatUser(const char* server, const char* channel, const char* nick, const ch
 
 void QuerySetup(int mode) { db().FlagQuerySetup = mode; }
 
+const UserStore& current_user_store() { return store(); }
+
 ChatUser* GetFirst() { return store().first(); }
 ChatUser* GetLast() { return store().last(); }
 
