@@ -166,6 +166,10 @@ ChatUser* store_record(ParseVars& vars, const char* server)
 // The client's ignore list, mirrored into the record without a word.
 void mirror_ignore(ChatUser& user)
 {
+    if (ignore_list.empty()) {
+        if (user.uiStatus == 255) user.uiStatus = 0;
+        return;
+    }
     const std::string full = std::string(or_empty(user.psUserNick())) + "!" + or_empty(user.psAddress());
     for (const IgnoreEntry& entry : ignore_list) {
         if ((entry.flags & (1 | 2 | 4)) && match(entry.mask.c_str(), full.c_str())) {
@@ -187,18 +191,20 @@ void joined_user_checks(ParseVars& vars, ChatUser& user, const char* nick, const
         psPreviousNicknameJMDetected = nick;
 }
 
-// Queries accepted from the user on any channel stay accepted; a "*" record gives way to a channel record.
-void carry_over(const ParseVars& vars, ChatUser*& user, const char* nick)
+// Queries accepted from the user on any channel stay accepted; "*" records give way to a channel record.
+void carry_over(const ParseVars& vars, ChatUser* user, const char* nick)
 {
     const char* server = vars.psCurrentServerName.c_str();
-    {
-        UserSnapshot same(server, nullptr, nick, nullptr, nullptr);
-        for (const ChatUser* other : same.hits())
-            if (other && other->uiQuery == kQueryAccepted) user->uiQuery = kQueryAccepted;
+    std::vector<ChatUser*> same_nick;
+    current_user_store().same_nick(nick, same_nick);
+    std::vector<ChatUser*> stars;
+    for (ChatUser* other : same_nick) {
+        if (other->psServer() && !fold_equal(other->psServer(), server)) continue;
+        if (other->uiQuery == kQueryAccepted) user->uiQuery = kQueryAccepted;
+        if (other != user && other->psChannel() && strcmp(other->psChannel(), "*") == 0) stars.push_back(other);
     }
     if (!user->psChannel() || starts_with_star(user->psChannel())) return;
-    ChatUser* star = GetUser(server, "*", nick, nullptr, nullptr);
-    if (star && star != user) DeleteUser(star);
+    for (ChatUser* star : stars) DeleteUser(star);
 }
 
 void bad_nick_check(const ParseVars& vars, ChatUser& user, const char* nick, const char* channel)
@@ -487,16 +493,14 @@ int who_manager(ParseVars& vars)
             const std::string channel = or_empty(vars.psChannelName);
             SetSpecialUser(user, or_empty(vars.psLocalUserNick));
             if (user->usSpecial == 1) sWhoDatabaseUpdate = 0;
-            UserSnapshot kept(server.c_str(), nullptr, nick.c_str(), nullptr, nullptr);
+            // The join checks print and may run commands: the record is watched, not trusted, across them.
+            UserSnapshot kept(user);
             if (!who_reply) joined_user_checks(vars, *user, nick.c_str(), address.c_str(), channel.c_str());
-            ChatUser* record = nullptr;
-            for (ChatUser* hit : kept.hits())
-                if (hit == user) record = hit;
-            if (record) {
+            if (ChatUser* record = kept.hits().front()) {
                 carry_over(vars, record, nick.c_str());
                 mirror_ignore(*record);
                 bad_nick_check(vars, *record, nick.c_str(), channel.c_str());
-                if (iFlagEnableEvent && record->uiStatus != 255) {
+                if (iFlagEnableEvent && record->uiStatus != 255 && !sentinel_list.empty()) {
                     HostSession* sess = GetSession(who_reply ? vars.pSess : nullptr, or_empty(vars.psLocalUserNick),
                                                    nick.c_str(), channel.c_str(), vars.psCurrentServerName.c_str());
                     VerifyEvent(sess, who_reply ? "who" : "jchannel", or_empty(vars.psLocalUserNick), nick.c_str(),

@@ -584,6 +584,12 @@ UserSnapshot::UserSnapshot(const char* server, const char* channel, const char* 
     db().snapshots.push_back(this);
 }
 
+UserSnapshot::UserSnapshot(ChatUser* user)
+{
+    hits_.push_back(user);
+    db().snapshots.push_back(this);
+}
+
 UserSnapshot::~UserSnapshot() { std::erase(db().snapshots, this); }
 
 void UserSnapshot::forget(const ChatUser* user)

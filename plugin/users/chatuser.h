@@ -192,6 +192,8 @@ const char* DatabaseDumpPath();
 class UserSnapshot {
 public:
     UserSnapshot(const char* server, const char* channel, const char* nick, const char* fourth, const char* info);
+    // One record already at hand, watched without a search.
+    explicit UserSnapshot(ChatUser* user);
     ~UserSnapshot();
     UserSnapshot(const UserSnapshot&) = delete;
     UserSnapshot& operator=(const UserSnapshot&) = delete;

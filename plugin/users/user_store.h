@@ -94,6 +94,8 @@ public:
     bool holds(const ChatUser* user) const { return user && links(*user).place && links(*user).place->owner == this; }
     // Every record whose host folds to `host`'s, in no particular order.
     void same_host(const char* host, std::vector<ChatUser*>& out) const { hosts_.collect(host, out); }
+    // Every record whose nick folds to `nick`'s, in no particular order.
+    void same_nick(const char* nick, std::vector<ChatUser*>& out) const { nicks_.collect(nick, out); }
     // True when `a` comes before `b` in the list.
     static bool before(const ChatUser* a, const ChatUser* b) { return links(*a).label < links(*b).label; }
 
