@@ -5,6 +5,7 @@
 // the client's tab and user list are there already, and the database is
 // emptied between runs outside the measurement.
 #include "bench_home.h"
+#include "capture.h"
 #include "hostsim.h"
 #include "internal.h"
 
@@ -13,9 +14,6 @@
 #include "users/chatuser.h"
 
 #include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,26 +27,6 @@ extern "C" int xchat_plugin_init(xchat_plugin*, char**, char**, char**, char*);
 extern "C" int xchat_plugin_deinit(xchat_plugin*);
 
 namespace {
-
-class QuietStdout {
-public:
-    QuietStdout() : saved(dup(STDOUT_FILENO)), null_fd(open("/dev/null", O_WRONLY))
-    {
-        fflush(stdout);
-        dup2(null_fd, STDOUT_FILENO);
-    }
-    ~QuietStdout()
-    {
-        fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
-        close(null_fd);
-    }
-
-private:
-    int saved;
-    int null_fd;
-};
 
 std::string nick_of(int i) { return "u" + std::to_string(i); }
 
@@ -104,7 +82,7 @@ void JoinBurstWithCloneScan(benchmark::State& state)
     xchat_plugin* handle = sim.attach("bench", &chan);
     char *name, *desc, *version;
     {
-        QuietStdout quiet;
+        hostsim::StdoutCapture quiet;  // the load report
         xchat_plugin_init(handle, &name, &desc, &version, nullptr);
     }
     iFlagEnableDatabase = 1;  // the unload after an earlier run in this process switched it off
@@ -128,7 +106,7 @@ void JoinBurstWithCloneScan(benchmark::State& state)
     }
     state.counters["clone_reports"] = reports;
     {
-        QuietStdout quiet;
+        hostsim::StdoutCapture quiet;
         xchat_plugin_deinit(handle);
     }
     FlushDatabases();

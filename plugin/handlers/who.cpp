@@ -482,7 +482,9 @@ int who_manager(ParseVars& vars)
     raise_scan_counter();
     if (iFlagEnableDatabase) {
         const bool who_reply = vars.bMessage == kWho;
-        const std::string server = who_reply ? or_empty(vars.psServerName) : vars.psCurrentServerName;
+        // A reply names the server that sent it; without one it belongs to the session's server.
+        const bool named = who_reply && !empty(text_or_null(vars.psServerName));
+        const std::string server = named ? *vars.psServerName : vars.psCurrentServerName;
         ChatUser* user = store_record(vars, server.c_str());
         if (!user) {
             database_corrupted(vars, vars.psCurrentServerName.c_str());
