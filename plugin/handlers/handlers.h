@@ -23,6 +23,12 @@ extern std::vector<NickCall> MyNickCallDB;
 
 // 1 while a kick is handled, so that the part step works on the kicked user.
 extern int16_t sFlagKick;
+// Set once the database held the local user under another nick in a channel we left; stays set.
+extern int16_t sMultipleLocalUser;
+// The nick the nick-join check reported last; empty when none.
+extern std::string psPreviousNicknameJMDetected;
+// Former nicks kept in a record's info, the newest last.
+constexpr int kMaxNickHistory = 10;
 // Set by "/QUIBO part": the PART handler closes the window after leaving.
 extern int16_t sFlagCloseWindow_Part;
 void CloseWindowAfterPart();
@@ -42,8 +48,6 @@ void _UpdateDatabaseForced(ParseVars& vars);
 extern int16_t sNoSendJoinEvent;
 // Usable client windows seen by the last reconciliation.
 extern unsigned int uiSessionFound_previous;
-// The last nick reported by the nick-join watch, so that it is not reported again at once.
-extern std::string psPreviousNicknameJMDetected;
 
 // The server whose link broke; the next line from it stops the plug-in's work there. Empty when none.
 extern std::string psConnectionBrokenServer;

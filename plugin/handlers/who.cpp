@@ -32,7 +32,6 @@ int16_t sFlagEndWhoCloneScanning = 0;
 int16_t sWhoDatabaseUpdate = 0;
 int16_t sNoSendJoinEvent = 0;
 unsigned int uiSessionFound_previous = 0;
-std::string psPreviousNicknameJMDetected;
 
 namespace {
 
