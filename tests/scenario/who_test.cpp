@@ -78,7 +78,9 @@ TEST_F(Who, AStarRecordGivesWayToTheChannelRecord)
 
 TEST_F(Who, AJoiningUserWithAClonePresentIsReportedOnce)
 {
+    add("#chan", "me", "me@local.host");
     add("#chan", "fay", "f@shared.host");
+    sim.add_user(chan, "fay", "f@shared.host");
     sim.clear_records();
     line(":erin!e@shared.host JOIN :#chan");
     EXPECT_NE(find("#chan", "erin"), nullptr);
