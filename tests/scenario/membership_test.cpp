@@ -304,16 +304,21 @@ TEST_F(Membership, HostileValuesNeverBecomeCommandsOrServerLines)
     }
     iFlagLogFile = 0;
     int echoes = 0;
+    int refreshes = 0;  // a kick of a user the database lacks asks for the channel's users again
     for (const hostsim::CommandRecord& c : sim.commands()) {
         if (c.origin != hostsim::Origin::Plugin) continue;
         EXPECT_EQ(c.text.find_first_of("\r\n"), std::string::npos) << c.text;
+        if (c.text == "WHO #quibo") {
+            ++refreshes;
+            continue;
+        }
         EXPECT_EQ(c.text.rfind("echo ", 0), 0u) << c.text;
         ++echoes;
     }
-    EXPECT_EQ(echoes, plugin_commands());
+    EXPECT_EQ(echoes + refreshes, plugin_commands());
     EXPECT_GE(sim.count_issued("echo chg $(id)"), 1);
     EXPECT_EQ(sim.count_issued("echo chg %010"), 1);
-    EXPECT_EQ(sim.sent().size(), 0u) << "the plug-in sent nothing to the server";
+    for (const hostsim::SentLine& sent : sim.sent()) EXPECT_EQ(sent.line, "WHO #quibo") << "nothing else reaches the server";
     EXPECT_EQ(nick_changes, static_cast<int>(values.size()));
 }
 
