@@ -49,7 +49,7 @@ extern int16_t sNoSendJoinEvent;
 // Usable client windows seen by the last reconciliation.
 extern unsigned int uiSessionFound_previous;
 
-// The server whose link broke; the next line from it stops the plug-in's work there. Empty when none.
+// The server whose link broke three times; the end of its next MOTD makes us leave it. Empty when none.
 extern std::string psConnectionBrokenServer;
 // Non-zero while a WHO scan of a joined channel is pending.
 extern int16_t sFlagEndWhoCloneScanning;
@@ -93,3 +93,16 @@ int case_srvmsg(ParseVars& vars);
 int case_oserver(ParseVars& vars);
 int case_errorlnk(ParseVars& vars);
 int case_endmotd(ParseVars& vars);
+
+// Set when a WHO reply or a welcome updated an existing record; handlers that would make a record skip it.
+extern int16_t sNoSendJoinEvent;
+// Records a user the client shows but the database lacks (as a WHO reply would) and asks the server for a WHO
+// of the nick; reads the sender's fields of `vars`.
+void _UpdateDatabaseForced(ParseVars& vars);
+// One log line of a handler when logging is on: the event log under `kind` with the advanced log, else `head`,
+// the line's time and its calendar text, and `format` filled with the values.
+void HandlerLog(const ParseVars& vars, const char* kind, const char* head, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// A language message that is a client command, queued for `sess`; values from the network are passed through
+// double_percent first.
+void QueueMessageCommand(HostSession* sess, int number, ...);
