@@ -151,8 +151,9 @@ ChatUser* store_record(ParseVars& vars, const char* server)
     ChatUser* known = GetUser(server, channel, nick, nullptr, nullptr);
     int taken;
     if (known) {
+        // A record made from the channel's names (no address yet) is completed, not a user known before.
+        if (known->psAddress()) sNoSendJoinEvent = 1;
         taken = ModifyUser(known, record);
-        sNoSendJoinEvent = 1;
     } else {
         if (starts_with_star(channel)) sNoSendJoinEvent = 1;
         taken = InsertUser(record);
