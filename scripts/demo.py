@@ -214,6 +214,10 @@ def peer(port):
     p.privmsg(h.CHANNEL, f"{h.NICK}, did my CTCP VERSION reach you?")
     # A private message from a stranger: quibo's guard asks whether to accept it.
     p.privmsg(h.NICK, "Hello in private from the demo's scripted user.")
+    # Three more users from one address: quibo reports them as clones ("Clone: ...") in the channel.
+    clones = [h.Peer(port, nick, source="127.0.0.2") for nick in ("clone_ann", "clone_bea", "clone_cid")]
+    for clone in clones:
+        clone.join(h.CHANNEL)
     while True:
         try:
             p.wait_line(lambda line: False, timeout=600, what="nothing")

@@ -41,6 +41,14 @@ void CheckUpDatabase(int full);
 void UpdateChannel(HostSession* sess, const char* channel);
 // Leaves a channel window (and closes it), or closes a server or dialog window with its queued commands.
 int CloseWindow(HostSession* sess);
+// 1 when a server of the client's server list has that name (case ignored), else 0.
+int local_find_server(const char* name);
+// Records the sender of the line in `vars` as from a WHO reply (kept as KEEPUSER) and asks a WHO for it.
+void _UpdateDatabaseForced(ParseVars& vars);
+// Set while a WHO listing updated known records or concerned no channel: its end sends no "jchannel".
+extern int16_t sNoSendJoinEvent;
+// Usable client windows seen by the last reconciliation.
+extern unsigned int uiSessionFound_previous;
 
 // The server whose link broke three times; the end of its next MOTD makes us leave it. Empty when none.
 extern std::string psConnectionBrokenServer;

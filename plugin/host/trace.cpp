@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -45,6 +46,114 @@ char* ring_append_slot()
     char* slot = ring.text[ring.first];
     ring.first = (ring.first + 1) % kTraceRingLines;
     return slot;
+}
+
+// ---- formatting trace lines ------------------------------------------------
+
+// Appends to a fixed buffer, cutting as vsnprintf does.
+struct LineWriter {
+    char* out;
+    size_t room;  // bytes left before the terminator
+    void put(char c)
+    {
+        if (room) {
+            *out++ = c;
+            --room;
+        }
+    }
+    void put(const char* text, size_t length)
+    {
+        const size_t n = length < room ? length : room;
+        memcpy(out, text, n);
+        out += n;
+        room -= n;
+    }
+    void put(const char* text) { put(text, strnlen(text, room)); }
+    void number(unsigned long long value, unsigned base, bool negative)
+    {
+        char digits[24];
+        int n = 0;
+        do {
+            digits[n++] = "0123456789abcdef"[value % base];
+            value /= base;
+        } while (value);
+        if (negative) put('-');
+        while (n) put(digits[--n]);
+    }
+};
+
+// vsnprintf for the plain conversions trace lines use (%s %d %i %u %x %p %c %%, with l, ll or z):
+// the trace formats a line for nearly every operation, and the C library's general formatter is
+// the bulk of that cost. False at anything else; the caller then formats the line the usual way.
+bool quick_format(char* out, size_t size, const char* format, va_list ap)
+{
+    LineWriter w{out, size - 1};
+    for (const char* f = format; *f; ++f) {
+        if (*f != '%') {
+            const char* percent = strchrnul(f, '%');
+            w.put(f, static_cast<size_t>(percent - f));
+            f = percent - 1;
+            continue;
+        }
+        ++f;
+        int longs = 0;
+        bool size_t_length = false;
+        while (*f == 'l') ++longs, ++f;
+        if (*f == 'z') size_t_length = true, ++f;
+        const bool sized = longs || size_t_length;
+        if (longs > 2 || (longs && size_t_length) || (sized && !strchr("diux", *f))) return false;
+        auto signed_arg = [&]() -> long long {
+            return size_t_length ? static_cast<long long>(va_arg(ap, ssize_t))
+                   : longs >= 2  ? va_arg(ap, long long)
+                   : longs == 1  ? va_arg(ap, long)
+                                 : va_arg(ap, int);
+        };
+        auto unsigned_arg = [&]() -> unsigned long long {
+            return size_t_length ? va_arg(ap, size_t)
+                   : longs >= 2  ? va_arg(ap, unsigned long long)
+                   : longs == 1  ? va_arg(ap, unsigned long)
+                                 : va_arg(ap, unsigned int);
+        };
+        switch (*f) {
+        case '%': w.put('%'); break;
+        case 's': {
+            const char* text = va_arg(ap, const char*);
+            w.put(text ? text : "(null)");
+            break;
+        }
+        case 'c': w.put(static_cast<char>(va_arg(ap, int))); break;
+        case 'd':
+        case 'i': {
+            const long long v = signed_arg();
+            w.number(v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v), 10, v < 0);
+            break;
+        }
+        case 'u': w.number(unsigned_arg(), 10, false); break;
+        case 'x': w.number(unsigned_arg(), 16, false); break;
+        case 'p': {
+            const void* p = va_arg(ap, const void*);
+            if (!p) {
+                w.put("(nil)");
+            } else {
+                w.put("0x");
+                w.number(reinterpret_cast<uintptr_t>(p), 16, false);
+            }
+            break;
+        }
+        default: return false;
+        }
+    }
+    *w.out = '\0';
+    return true;
+}
+
+void format_line(char* out, size_t size, const char* format, va_list ap)
+{
+    va_list quick;
+    va_copy(quick, ap);
+    const bool done = quick_format(out, size, format, quick);
+    va_end(quick);
+    if (!done) vsnprintf(out, size, format, ap);
 }
 
 // ---- signal context: write(2) only ----------------------------------------
@@ -162,7 +271,7 @@ int DebugPlugin(int level, const char* format, ...)
             WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
         }
     } else if (!iFlagDisableDebugPlugin && !iFlagDisableSHBM) {
-        vsnprintf(ring_append_slot(), kTraceRingLineBytes + 1, format, ap);
+        format_line(ring_append_slot(), kTraceRingLineBytes + 1, format, ap);
     }
     va_end(ap);
     return 0;

@@ -474,6 +474,8 @@ int StatUser(const char* server, const char* channel, const char* nick, const ch
 
 void QuerySetup(int mode) { db().FlagQuerySetup = mode; }
 
+const UserStore& current_user_store() { return store(); }
+
 ChatUser* GetFirst() { return store().first(); }
 ChatUser* GetLast() { return store().last(); }
 
@@ -579,6 +581,12 @@ UserSnapshot::UserSnapshot(const char* server, const char* channel, const char* 
 {
     for (ChatUser* user = GetUser(server, channel, nick, fourth, info); user; user = GetUserNext())
         hits_.push_back(user);
+    db().snapshots.push_back(this);
+}
+
+UserSnapshot::UserSnapshot(ChatUser* user)
+{
+    hits_.push_back(user);
     db().snapshots.push_back(this);
 }
 

@@ -192,6 +192,8 @@ const char* DatabaseDumpPath();
 class UserSnapshot {
 public:
     UserSnapshot(const char* server, const char* channel, const char* nick, const char* fourth, const char* info);
+    // One record already at hand, watched without a search.
+    explicit UserSnapshot(ChatUser* user);
     ~UserSnapshot();
     UserSnapshot(const UserSnapshot&) = delete;
     UserSnapshot& operator=(const UserSnapshot&) = delete;
@@ -221,8 +223,23 @@ int Names(HostSession* sess);
 
 // ---- clone detection and watch lists ---------------------------------------------------
 
+// 1 when both have non-empty nicks that differ and the same non-empty host (hash and text), else 0.
+int IsClone(const ChatUser* a, const ChatUser* b);
 // Reports clones of the records of `nick`.
 void SearchClone(HostSession* sess, const char* nick);
+// Reports the clones on the session's server (in `channel` when given), bounded in count and time.
+void CloneDetector(HostSession* sess, const char* channel);
+// Prints one clone pair, or announces it through the pipe command.
+void PrintClone(HostSession* sess, const char* nick, const char* address, const char* channel, const char* clone_nick,
+                const char* clone_address, const char* clone_channel);
+// While one lives, each watch file is looked at (and read again when it changed) once only.
+class WatchFileBatch {
+public:
+    WatchFileBatch();
+    ~WatchFileBatch();
+    WatchFileBatch(const WatchFileBatch&) = delete;
+    WatchFileBatch& operator=(const WatchFileBatch&) = delete;
+};
 // Reports watch-file hits: mode 0 or 1 domain check, 2 nickname check.
 void UserInfo(HostSession* sess, const char* nick, const char* address, int16_t mode);
 // 1 when the nick matched the nick-join file, else 0.

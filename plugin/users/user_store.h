@@ -77,6 +77,9 @@ private:
 };
 
 class UserWalk;
+class UserStore;
+// The store of the current database.
+const UserStore& current_user_store();
 
 class UserStore {
 public:
@@ -89,6 +92,12 @@ public:
     ChatUser* last() const { return last_; }
     int size() const { return size_; }
     bool holds(const ChatUser* user) const { return user && links(*user).place && links(*user).place->owner == this; }
+    // Every record whose host folds to `host`'s, in no particular order.
+    void same_host(const char* host, std::vector<ChatUser*>& out) const { hosts_.collect(host, out); }
+    // Every record whose nick folds to `nick`'s, in no particular order.
+    void same_nick(const char* nick, std::vector<ChatUser*>& out) const { nicks_.collect(nick, out); }
+    // True when `a` comes before `b` in the list.
+    static bool before(const ChatUser* a, const ChatUser* b) { return links(*a).label < links(*b).label; }
 
     // Takes the record and links it where the host order walk would stop.
     void insert(ChatUser* user);

@@ -232,6 +232,7 @@ TEST_F(Membership, KickOfAnUnknownUserIsReportedAndRebuildsTheChannel)
 {
     start("Ripetizioni \"0\" Evento \"kick\" Condizione \"*\" Azione \"/echo kick $lu $ru $data\"\n");
     record("#quibo", "bob", "b@bob.host");
+    sim.add_user(chan, "bob", "b@bob.host");  // the rebuild keeps what the channel window shows
     const std::string out = line(":op!o@op.host KICK #quibo zed :out");
     EXPECT_NE(out.find("[parser:"), std::string::npos) << out;
     EXPECT_NE(out.find("]> DATABASE CORRUPTED\n"), std::string::npos) << out;
@@ -253,7 +254,7 @@ TEST_F(Membership, OurOwnJoinStartsACloneScan)
     line(":alice!a@alice.host JOIN :#quibo");
     EXPECT_EQ(sFlagEndWhoCloneScanning, 0);
     line(":ME!me@local.host JOIN #new");
-    EXPECT_EQ(sFlagEndWhoCloneScanning, 1);
+    EXPECT_NE(sFlagEndWhoCloneScanning, 0);  // pending (the WHO manager counts the join line too)
 }
 
 TEST_F(Membership, JoinAndNickAlertsFollowTheWatchedNick)
@@ -270,7 +271,7 @@ TEST_F(Membership, JoinAndNickAlertsFollowTheWatchedNick)
     line(":alice!a@alice.host JOIN :#quibo");
     EXPECT_EQ(sim.count_printed(joined), 1);
 
-    record("#quibo", "alice", "a@alice.host");
+    EXPECT_EQ(channels_of("alice"), std::vector<std::string>{"#quibo"});  // recorded by the WHO manager
     line(":alice!a@alice.host NICK :alice2");
     EXPECT_EQ(psFlagChanModBeep.text[0], "alice2");
     psFlagChanJoinBeep.text[0] = "alice3";
@@ -297,23 +298,27 @@ TEST_F(Membership, HostileValuesNeverBecomeCommandsOrServerLines)
         ++nick_changes;
         line(":" + value + "!v@victim.host PART #quibo :" + value);
         line(":" + value + "!v@victim.host JOIN :#quibo");
-        record("#quibo", value.c_str(), "v@victim.host");
         line(":op!o@op.host KICK #quibo " + value + " :" + value);
         line(":" + value + "!v@victim.host QUIT :" + value + " %s%n");
         line(":op!o@op.host KICK #quibo " + value + " :" + value);
     }
     iFlagLogFile = 0;
     int echoes = 0;
+    int refreshes = 0;  // a kick of a user the database lacks asks for the channel's users again
     for (const hostsim::CommandRecord& c : sim.commands()) {
         if (c.origin != hostsim::Origin::Plugin) continue;
         EXPECT_EQ(c.text.find_first_of("\r\n"), std::string::npos) << c.text;
+        if (c.text == "WHO #quibo") {
+            ++refreshes;
+            continue;
+        }
         EXPECT_EQ(c.text.rfind("echo ", 0), 0u) << c.text;
         ++echoes;
     }
-    EXPECT_EQ(echoes, plugin_commands());
+    EXPECT_EQ(echoes + refreshes, plugin_commands());
     EXPECT_GE(sim.count_issued("echo chg $(id)"), 1);
     EXPECT_EQ(sim.count_issued("echo chg %010"), 1);
-    EXPECT_EQ(sim.sent().size(), 0u) << "the plug-in sent nothing to the server";
+    for (const hostsim::SentLine& sent : sim.sent()) EXPECT_EQ(sent.line, "WHO #quibo") << "nothing else reaches the server";
     EXPECT_EQ(nick_changes, static_cast<int>(values.size()));
 }
 

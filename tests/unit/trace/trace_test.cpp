@@ -93,6 +93,34 @@ TEST_F(Trace, RingCutsOverlongLinesButKeepsTheirStart)
     EXPECT_EQ(DebugPluginRingLines()[0], std::string(kTraceRingLineBytes, 'x'));
 }
 
+// The ring's own formatting of common conversions gives what the C library gives, cut alike.
+TEST_F(Trace, RingLinesReadAsTheCLibraryFormatsThem)
+{
+    char expected[kTraceRingLineBytes + 1];
+    const void* pointer = &expected;
+    const std::string long_text(kTraceRingLineBytes + 50, 'y');
+#define SAME_AS_PRINTF(...)                                                  \
+    do {                                                                     \
+        DebugPluginRingClear();                                              \
+        DebugPlugin(0, __VA_ARGS__);                                         \
+        snprintf(expected, sizeof expected, __VA_ARGS__);                    \
+        ASSERT_EQ(DebugPluginRingCount(), 1);                                \
+        EXPECT_EQ(DebugPluginRingLines()[0], std::string(expected));         \
+    } while (0)
+    SAME_AS_PRINTF("BEGIN: GetUser(%s, %d)", "irc.net", -2147483647 - 1);
+    SAME_AS_PRINTF("END: InsertUser(%p) = %p %u%% %x", pointer, static_cast<const void*>(nullptr), 4294967295u, 0xbeefu);
+    SAME_AS_PRINTF("%ld %lu %lld %llu %zu %i %c", -5L, 7UL, -9223372036854775807LL - 1, 18446744073709551615ULL,
+                   static_cast<size_t>(42), 0, 'q');
+    SAME_AS_PRINTF("%s and more %d", long_text.c_str(), 3);
+    // Anything else goes the C library's way.
+    SAME_AS_PRINTF("%5d|%-4s|%.2f|%08x|%lc", 42, "ab", 2.5, 255u, static_cast<wint_t>('w'));
+#undef SAME_AS_PRINTF
+    DebugPluginRingClear();
+    const char* absent = getenv("QUIBO_TRACE_TEST_UNSET_VARIABLE");
+    DebugPlugin(0, "nick %s", absent);
+    EXPECT_EQ(DebugPluginRingLines()[0], "nick (null)");
+}
+
 TEST_F(Trace, FileModeWritesLevelsBelowTheSettingAndNothingToTheRing)
 {
     iFlagDebugModeFnc = 2;

@@ -1,0 +1,121 @@
+// Joining a big channel: our JOIN, the NAMES replies, one WHO reply per user
+// and the end of the WHO listing with its clone scan, each line through the
+// raw-line hook of the plug-in as the client calls it. Five users in a hundred
+// share their host in groups of two to four. Only the plug-in's time counts:
+// the client's tab and user list are there already, and the database is
+// emptied between runs outside the measurement.
+#include "bench_home.h"
+#include "capture.h"
+#include "hostsim.h"
+#include "internal.h"
+
+#include "handlers/handlers.h"
+#include "settings/settings.h"
+#include "users/chatuser.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+extern "C" int xchat_plugin_init(xchat_plugin*, char**, char**, char**, char*);
+extern "C" int xchat_plugin_deinit(xchat_plugin*);
+
+namespace {
+
+std::string nick_of(int i) { return "u" + std::to_string(i); }
+
+// Users below users/20 form host groups of 2, 3, 4, 2, ...; the others have hosts of their own.
+std::vector<std::string> hosts_for(int users)
+{
+    std::vector<std::string> hosts(users);
+    const int in_groups = users / 20;
+    int user = 0;
+    for (int g = 0; user < in_groups; ++g)
+        for (int k = 0; k < 2 + g % 3 && user < in_groups; ++k, ++user) hosts[user] = "g" + std::to_string(g) + ".clone.net";
+    for (; user < users; ++user) hosts[user] = "s" + std::to_string(user) + ".host.net";
+    return hosts;
+}
+
+// The lines of the burst, split into words once (the client's work, not measured).
+std::vector<std::unique_ptr<hostsim::WordArrays>> burst(int users)
+{
+    const std::vector<std::string> hosts = hosts_for(users);
+    std::vector<int> order(users);
+    for (int i = 0; i < users; ++i) order[i] = i;
+    std::shuffle(order.begin(), order.end(), std::mt19937(15));
+    std::vector<std::string> lines{":me!me@bench.host JOIN :#big"};
+    std::string names;
+    for (int i = 0; i < users; ++i) {
+        names += (names.empty() ? "" : " ") + nick_of(i);
+        if (names.size() > 400 || i + 1 == users) {
+            lines.push_back(":irc.bench.net 353 me = #big :" + names);
+            names.clear();
+        }
+    }
+    lines.push_back(":irc.bench.net 366 me #big :End of /NAMES list.");
+    for (int i : order)
+        lines.push_back(":irc.bench.net 352 me #big id " + hosts[i] + " irc.bench.net " + nick_of(i) + " H :0 User");
+    lines.push_back(":irc.bench.net 315 me #big :End of /WHO list.");
+    std::vector<std::unique_ptr<hostsim::WordArrays>> words;
+    for (const std::string& line : lines) words.push_back(std::make_unique<hostsim::WordArrays>(line, false, false));
+    return words;
+}
+
+void JoinBurstWithCloneScan(benchmark::State& state)
+{
+    const std::filesystem::path home = make_bench_home(state);
+    if (home.empty()) return;
+    const int users = static_cast<int>(state.range(0));
+    hostsim::Sim sim;
+    auto& server = sim.add_server("irc.bench.net", "me", "BenchNet", "irc.bench.net");
+    auto& chan = sim.channel(server, "#big");
+    const std::vector<std::string> hosts = hosts_for(users);
+    sim.add_user(chan, "me", "me@bench.host", "@");
+    for (int i = 0; i < users; ++i) sim.add_user(chan, nick_of(i), "id@" + hosts[i]);
+    sim.focus(chan);
+    xchat_plugin* handle = sim.attach("bench", &chan);
+    char *name, *desc, *version;
+    {
+        hostsim::StdoutCapture quiet;  // the load report
+        xchat_plugin_init(handle, &name, &desc, &version, nullptr);
+    }
+    iFlagEnableDatabase = 1;  // the unload after an earlier run in this process switched it off
+    const hostsim::Hook& raw_line = *sim.hooks(hostsim::HookKind::Server).front();
+    const auto lines = burst(users);
+    int reports = 0;
+    for (auto _ : state) {
+        for (const auto& words : lines) raw_line.command_cb(words->word(), words->word_eol(), raw_line.userdata);
+        state.PauseTiming();
+        reports = sim.count_printed_containing("Clone:");
+        const int size = GetSize();
+        FlushUser();
+        IsDatabaseChanged();
+        sim.clear_records();
+        state.ResumeTiming();
+        if (size != users + 1) {
+            fprintf(stderr, "database holds %d records, not %d\n", size, users + 1);
+            state.SkipWithError("the database missed users");
+            break;
+        }
+    }
+    state.counters["clone_reports"] = reports;
+    {
+        hostsim::StdoutCapture quiet;
+        xchat_plugin_deinit(handle);
+    }
+    FlushDatabases();
+    SetCurrentDatabase(0);
+    sim.detach(handle);
+    std::filesystem::remove_all(home);
+}
+BENCHMARK(JoinBurstWithCloneScan)->Arg(1000)->Arg(5000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
