@@ -77,7 +77,11 @@ void ChannelPrivmsgWithUsersKnown(benchmark::State& state)
         hostsim::WordArrays words(line, false, false);
         return raw_line.command_cb(words.word(), words.word_eol(), raw_line.userdata);
     };
-    // Each user joins in the plug-in's sight and has a record in the user database, ours too.
+    // Our own record first: a line seen while the database lacks it starts a repair.
+    ChatUserPtr me = CreateUser("irc.bench.net", "#big", "me", "~me@bench.host", nullptr);
+    SetSpecialUser(me.get(), "me");
+    InsertUser(me);
+    // Each user joins in the plug-in's sight and has a record in the user database.
     for (int i = 0; i < users; ++i) {
         const std::string nick = "user" + std::to_string(i);
         const std::string address = "~u" + std::to_string(i) + "@host" + std::to_string(i);
@@ -85,9 +89,6 @@ void ChannelPrivmsgWithUsersKnown(benchmark::State& state)
         ChatUserPtr record = CreateUser("irc.bench.net", "#big", nick.c_str(), address.c_str(), nullptr);
         InsertUser(record);
     }
-    ChatUserPtr me = CreateUser("irc.bench.net", "#big", "me", "~me@bench.host", nullptr);
-    SetSpecialUser(me.get(), "me");
-    InsertUser(me);
     IsDatabaseChanged();
     sim.clear_records();
 
