@@ -244,12 +244,15 @@ int pref_int(PrefIndex index)
     return kind == 2 || kind == 3 ? value : 0;
 }
 
-std::string pref_text(PrefIndex index)
+// The text into `into`, reusing its storage; empty when the client has none.
+void pref_text(PrefIndex index, std::string& into)
 {
     const char* text = nullptr;
     int value = 0;
-    if (pref_lookup(index, &text, &value) != 1 || !text) return {};
-    return std::string(text).substr(0, kMaxPrefText);
+    if (pref_lookup(index, &text, &value) != 1 || !text)
+        into.clear();
+    else
+        into.assign(text, strnlen(text, kMaxPrefText));
 }
 
 }  // namespace
@@ -396,12 +399,12 @@ void update_ignore(xchat_context* ctx)
 
 void prefs_setup()
 {
-    prefs = HostPrefs{};
-    prefs.away_reason = pref_text(kAwayReason);
+    // Every field is written, so nothing of the previous refresh stays.
+    pref_text(kAwayReason, prefs.away_reason);
     prefs.away_auto_unmark = pref_int(kAwayAutoUnmark);
     prefs.tab_new_to_front = pref_int(kTabNewToFront);
     prefs.input_perc_ascii = pref_int(kInputPercAscii);
-    prefs.sound_command = pref_text(kSoundCommand);
+    pref_text(kSoundCommand, prefs.sound_command);
     prefs.tab_chans = pref_int(kTabChans);
     prefs.tab_server = pref_int(kTabServer);
 }
