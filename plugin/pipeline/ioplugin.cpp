@@ -68,7 +68,7 @@ int cb_raw_line(char*[], char* word_eol[], void*)
         xchat_context* ctx = plugin().get_context();
         update_session(ctx);
         update_ignore(ctx);
-        prefs_setup();
+        prefs_expire();
         HostSession* sess = session_of(ctx);
         // Copies: the pipeline may rebuild the records that hold these texts.
         LineBuffer line(word_eol[1] ? word_eol[1] : "");
