@@ -194,7 +194,6 @@ struct PrefName {
     const char* hexchat;
 };
 
-
 // In the order of HostPref: the names, and the mirror field each fills.
 struct PrefEntry {
     PrefName names;
