@@ -5,6 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -23,3 +27,26 @@ inline std::filesystem::path make_bench_home(benchmark::State& state)
                                data / "quibo_italiano.msg");
     return home;
 }
+
+// The plug-in's load and unload reports go to standard output: kept out of the results while this lives.
+class QuietStdout {
+public:
+    QuietStdout() : saved(dup(STDOUT_FILENO)), null_fd(open("/dev/null", O_WRONLY))
+    {
+        fflush(stdout);
+        dup2(null_fd, STDOUT_FILENO);
+    }
+    ~QuietStdout()
+    {
+        fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        close(null_fd);
+    }
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+private:
+    int saved;
+    int null_fd;
+};

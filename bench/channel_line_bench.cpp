@@ -9,9 +9,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,27 +18,6 @@ extern "C" int xchat_plugin_init(xchat_plugin*, char**, char**, char**, char*);
 extern "C" int xchat_plugin_deinit(xchat_plugin*);
 
 namespace {
-
-// The plug-in's load and unload reports go to standard output: kept out of the results.
-class QuietStdout {
-public:
-    QuietStdout() : saved(dup(STDOUT_FILENO)), null_fd(open("/dev/null", O_WRONLY))
-    {
-        fflush(stdout);
-        dup2(null_fd, STDOUT_FILENO);
-    }
-    ~QuietStdout()
-    {
-        fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
-        close(null_fd);
-    }
-
-private:
-    int saved;
-    int null_fd;
-};
 
 hostsim::User user(std::string nick, std::string host, std::string prefix = {})
 {

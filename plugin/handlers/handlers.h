@@ -23,6 +23,12 @@ extern std::vector<NickCall> MyNickCallDB;
 
 // 1 while a kick is handled, so that the part step works on the kicked user.
 extern int16_t sFlagKick;
+// Set once the database held the local user under another nick in a channel we left; stays set.
+extern int16_t sMultipleLocalUser;
+// The nick the nick-join check reported last; empty when none.
+extern std::string psPreviousNicknameJMDetected;
+// Former nicks kept in a record's info, the newest last.
+constexpr int kMaxNickHistory = 10;
 // Set by "/QUIBO part": the PART handler closes the window after leaving.
 extern int16_t sFlagCloseWindow_Part;
 void CloseWindowAfterPart();
@@ -35,7 +41,7 @@ void UpdateChannel(HostSession* sess, const char* channel);
 // Leaves a channel window (and closes it), or closes a server or dialog window with its queued commands.
 int CloseWindow(HostSession* sess);
 
-// The server whose link broke; the next line from it stops the plug-in's work there. Empty when none.
+// The server whose link broke three times; the end of its next MOTD makes us leave it. Empty when none.
 extern std::string psConnectionBrokenServer;
 // Non-zero while a WHO scan of a joined channel is pending.
 extern int16_t sFlagEndWhoCloneScanning;
@@ -79,3 +85,16 @@ int case_srvmsg(ParseVars& vars);
 int case_oserver(ParseVars& vars);
 int case_errorlnk(ParseVars& vars);
 int case_endmotd(ParseVars& vars);
+
+// Set when a WHO reply or a welcome updated an existing record; handlers that would make a record skip it.
+extern int16_t sNoSendJoinEvent;
+// Records a user the client shows but the database lacks (as a WHO reply would) and asks the server for a WHO
+// of the nick; reads the sender's fields of `vars`.
+void _UpdateDatabaseForced(ParseVars& vars);
+// One log line of a handler when logging is on: the event log under `kind` with the advanced log, else `head`,
+// the line's time and its calendar text, and `format` filled with the values.
+void HandlerLog(const ParseVars& vars, const char* kind, const char* head, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// A language message that is a client command, queued for `sess`; values from the network are passed through
+// double_percent first.
+void QueueMessageCommand(HostSession* sess, int number, ...);

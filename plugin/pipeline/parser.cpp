@@ -645,24 +645,6 @@ void set_context(ParseVars& vars, HostSession* sess, std::string& line)
                   vars.psCurrentChannelName.c_str(), vars.psLocalNickname.c_str(), line.c_str());
 }
 
-// The first line from a server whose link broke stops what was queued and leaves the server.
-void check_broken_link(const ParseVars& vars)
-{
-    if (psConnectionBrokenServer.empty() || vars.psCurrentServerName.empty() ||
-        strcasecmp(psConnectionBrokenServer.c_str(), vars.psCurrentServerName.c_str()) != 0)
-        return;
-    if (iObjectInQueue > 0) {
-        FlushCommandInQueue();
-        if (error_output_on()) PrintMessage(38);
-    }
-    psConnectionBrokenServer.clear();
-    sHandleCommand(vars.pSess, "%s", "/TIMER 2 QUIT");
-    quibo_play_sound("error");
-    sPrintText(current_tab, "%s", kSeparatorLine);
-    sPrintText(current_tab, GetMessage(40), vars.psCurrentServerName.c_str());
-    sPrintText(current_tab, "%s", kSeparatorLine);
-}
-
 // Our own record, looked up once per server and nickname: without it the database has lost
 // track of us and is rebuilt; with it, it is marked as ours.
 void check_local_user(const ParseVars& vars)
@@ -771,7 +753,6 @@ void message_parser(HostSession* sess, std::string& line, const ParserHandlers& 
     ParseVars& vars = the_parse_vars;
     DebugPlugin(0, "BEGIN: message_parser(%p)", static_cast<void*>(sess));
     set_context(vars, sess, line);
-    check_broken_link(vars);
     reenable_queries(vars);
     check_local_user(vars);
     vars.bMessage = recognise(IrcLine(line), vars);
