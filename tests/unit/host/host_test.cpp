@@ -236,6 +236,8 @@ TEST_F(HostBinding, MirroredPreferencesAreReadAgainAtTheirFirstUseOnceMarkedOld)
     EXPECT_EQ(host_pref_text(HostPref::AwayReason), "at lunch");
     EXPECT_EQ(host_pref_int(HostPref::TabServer), 1);
     prefs_expire();
+    // The away reason is read again at once: handlers read it from the record.
+    EXPECT_EQ(prefs.away_reason, std::string(255, 'r'));
     EXPECT_EQ(host_pref_text(HostPref::AwayReason), std::string(255, 'r'));
     EXPECT_EQ(host_pref_int(HostPref::TabServer), 0);
     // Only what was used was read again; the record shows it too.
