@@ -12,8 +12,8 @@
 
 #include <array>
 #include <cstdarg>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -40,120 +40,127 @@ constexpr const char* kCrashFileName = "crash.log";
 constexpr int kBacktraceFrames = 32;
 constexpr int kEchoedRingLines = 16;
 
+// ---- trace line formatting -------------------------------------------------
+
+// Writes into a fixed buffer as vsnprintf does: what does not fit is dropped
+// and the text always ends with a NUL.
+class BoundedText {
+public:
+    BoundedText(char* buffer, size_t size) : at(buffer), end(buffer + size - 1) {}
+    ~BoundedText() { *at = '\0'; }
+    BoundedText(const BoundedText&) = delete;
+    BoundedText& operator=(const BoundedText&) = delete;
+
+    void put(const char* text, size_t length)
+    {
+        const size_t room = static_cast<size_t>(end - at);
+        if (length > room) length = room;
+        memcpy(at, text, length);
+        at += length;
+    }
+    void put(char c)
+    {
+        if (at < end) *at++ = c;
+    }
+
+private:
+    char* at;
+    char* end;
+};
+
+void put_unsigned(BoundedText& out, unsigned long long value, unsigned base)
+{
+    char digits[24];
+    char* at = digits + sizeof digits;
+    do {
+        *--at = "0123456789abcdef"[value % base];
+        value /= base;
+    } while (value);
+    out.put(at, static_cast<size_t>(digits + sizeof digits - at));
+}
+
+void put_signed(BoundedText& out, long long value)
+{
+    if (value < 0) out.put('-');
+    put_unsigned(out, value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value),
+                 10);
+}
+
+// The conversions trace lines use (%s %.*s %d %i %u %c %p %%, with l, ll or z
+// on the integers), written the way the C library writes them. Anything else
+// (flags, widths, other conversions, a null text or pointer, a NUL character)
+// gives false, and the caller formats the line with vsnprintf instead.
+bool format_common(char* buffer, size_t size, const char* format, va_list ap)
+{
+    BoundedText out(buffer, size);
+    for (const char* p = format; *p; ++p) {
+        const char* plain = p;
+        p = strchrnul(p, '%');
+        out.put(plain, static_cast<size_t>(p - plain));
+        if (!*p) break;
+        ++p;  // the conversion after the '%'
+        if (*p == '%') {
+            out.put('%');
+        } else if (p[0] == '.' && p[1] == '*' && p[2] == 's') {
+            p += 2;
+            const int precision = va_arg(ap, int);
+            const char* text = va_arg(ap, const char*);
+            if (!text) return false;
+            out.put(text, precision < 0 ? strlen(text) : strnlen(text, static_cast<size_t>(precision)));
+        } else if (*p == 's') {
+            const char* text = va_arg(ap, const char*);
+            if (!text) return false;
+            out.put(text, strlen(text));
+        } else if (*p == 'c') {
+            const int c = va_arg(ap, int);
+            if (static_cast<char>(c) == '\0') return false;
+            out.put(static_cast<char>(c));
+        } else if (*p == 'p') {
+            const void* pointer = va_arg(ap, const void*);
+            if (!pointer) return false;
+            out.put("0x", 2);
+            put_unsigned(out, reinterpret_cast<uintptr_t>(pointer), 16);
+        } else {
+            int longs = 0;
+            for (; *p == 'l' && longs < 2; ++p) ++longs;
+            const bool size_t_length = !longs && *p == 'z';
+            if (size_t_length) ++p;
+            if (*p == 'd' || *p == 'i') {
+                const long long value = size_t_length ? static_cast<long long>(va_arg(ap, ssize_t))
+                                        : longs == 2  ? va_arg(ap, long long)
+                                        : longs == 1  ? va_arg(ap, long)
+                                                      : va_arg(ap, int);
+                put_signed(out, value);
+            } else if (*p == 'u') {
+                const unsigned long long value = size_t_length ? va_arg(ap, size_t)
+                                                 : longs == 2  ? va_arg(ap, unsigned long long)
+                                                 : longs == 1  ? va_arg(ap, unsigned long)
+                                                               : va_arg(ap, unsigned);
+                put_unsigned(out, value, 10);
+            } else {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// One trace line into `buffer`, cut to its size.
+void format_trace_line(char* buffer, size_t size, const char* format, va_list ap)
+{
+    va_list common;
+    va_copy(common, ap);
+    const bool done = format_common(buffer, size, format, common);
+    va_end(common);
+    if (!done) vsnprintf(buffer, size, format, ap);
+}
+
 char* ring_append_slot()
 {
     if (ring.count < kTraceRingLines) return ring.text[(ring.first + ring.count++) % kTraceRingLines];
     char* slot = ring.text[ring.first];
     ring.first = (ring.first + 1) % kTraceRingLines;
     return slot;
-}
-
-// ---- formatting trace lines ------------------------------------------------
-
-// Appends to a fixed buffer, cutting as vsnprintf does.
-struct LineWriter {
-    char* out;
-    size_t room;  // bytes left before the terminator
-    void put(char c)
-    {
-        if (room) {
-            *out++ = c;
-            --room;
-        }
-    }
-    void put(const char* text, size_t length)
-    {
-        const size_t n = length < room ? length : room;
-        memcpy(out, text, n);
-        out += n;
-        room -= n;
-    }
-    void put(const char* text) { put(text, strnlen(text, room)); }
-    void number(unsigned long long value, unsigned base, bool negative)
-    {
-        char digits[24];
-        int n = 0;
-        do {
-            digits[n++] = "0123456789abcdef"[value % base];
-            value /= base;
-        } while (value);
-        if (negative) put('-');
-        while (n) put(digits[--n]);
-    }
-};
-
-// vsnprintf for the plain conversions trace lines use (%s %d %i %u %x %p %c %%, with l, ll or z):
-// the trace formats a line for nearly every operation, and the C library's general formatter is
-// the bulk of that cost. False at anything else; the caller then formats the line the usual way.
-bool quick_format(char* out, size_t size, const char* format, va_list ap)
-{
-    LineWriter w{out, size - 1};
-    for (const char* f = format; *f; ++f) {
-        if (*f != '%') {
-            const char* percent = strchrnul(f, '%');
-            w.put(f, static_cast<size_t>(percent - f));
-            f = percent - 1;
-            continue;
-        }
-        ++f;
-        int longs = 0;
-        bool size_t_length = false;
-        while (*f == 'l') ++longs, ++f;
-        if (*f == 'z') size_t_length = true, ++f;
-        const bool sized = longs || size_t_length;
-        if (longs > 2 || (longs && size_t_length) || (sized && !strchr("diux", *f))) return false;
-        auto signed_arg = [&]() -> long long {
-            return size_t_length ? static_cast<long long>(va_arg(ap, ssize_t))
-                   : longs >= 2  ? va_arg(ap, long long)
-                   : longs == 1  ? va_arg(ap, long)
-                                 : va_arg(ap, int);
-        };
-        auto unsigned_arg = [&]() -> unsigned long long {
-            return size_t_length ? va_arg(ap, size_t)
-                   : longs >= 2  ? va_arg(ap, unsigned long long)
-                   : longs == 1  ? va_arg(ap, unsigned long)
-                                 : va_arg(ap, unsigned int);
-        };
-        switch (*f) {
-        case '%': w.put('%'); break;
-        case 's': {
-            const char* text = va_arg(ap, const char*);
-            w.put(text ? text : "(null)");
-            break;
-        }
-        case 'c': w.put(static_cast<char>(va_arg(ap, int))); break;
-        case 'd':
-        case 'i': {
-            const long long v = signed_arg();
-            w.number(v < 0 ? 0ULL - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v), 10, v < 0);
-            break;
-        }
-        case 'u': w.number(unsigned_arg(), 10, false); break;
-        case 'x': w.number(unsigned_arg(), 16, false); break;
-        case 'p': {
-            const void* p = va_arg(ap, const void*);
-            if (!p) {
-                w.put("(nil)");
-            } else {
-                w.put("0x");
-                w.number(reinterpret_cast<uintptr_t>(p), 16, false);
-            }
-            break;
-        }
-        default: return false;
-        }
-    }
-    *w.out = '\0';
-    return true;
-}
-
-void format_line(char* out, size_t size, const char* format, va_list ap)
-{
-    va_list quick;
-    va_copy(quick, ap);
-    const bool done = quick_format(out, size, format, quick);
-    va_end(quick);
-    if (!done) vsnprintf(out, size, format, ap);
 }
 
 // ---- signal context: write(2) only ----------------------------------------
@@ -267,11 +274,11 @@ int DebugPlugin(int level, const char* format, ...)
     if (iFlagDebugModeFnc >= 1) {
         if (iFlagDebugModeFnc > level) {
             char line[kTraceLineMax + 1];
-            vsnprintf(line, sizeof line, format, ap);
+            format_trace_line(line, sizeof line, format, ap);
             WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
         }
     } else if (!iFlagDisableDebugPlugin && !iFlagDisableSHBM) {
-        format_line(ring_append_slot(), kTraceRingLineBytes + 1, format, ap);
+        format_trace_line(ring_append_slot(), kTraceRingLineBytes + 1, format, ap);
     }
     va_end(ap);
     return 0;

@@ -194,14 +194,28 @@ struct PrefName {
     const char* hexchat;
 };
 
-enum PrefIndex { kAwayReason, kAwayAutoUnmark, kTabNewToFront, kInputPercAscii, kSoundCommand, kTabChans, kTabServer };
-
-constexpr PrefName kPrefNames[] = {
-    {"away_reason", nullptr},         {"away_auto_unmark", nullptr}, {"tab_new_to_front", "gui_tab_newtofront"},
-    {"input_perc_ascii", nullptr},    {"sound_command", nullptr},    {"tab_chans", "gui_tab_chans"},
-    {"tab_server", "gui_tab_server"},
+// In the order of HostPref: the names, the mirror field each fills, and
+// whether every raw line reads it again (handlers take it from the record).
+struct PrefEntry {
+    PrefName names;
+    std::string HostPrefs::*text;  // a text preference
+    int HostPrefs::*number;        // else an int or boolean one
+    bool every_line;
 };
-constexpr size_t kPrefCount = sizeof kPrefNames / sizeof kPrefNames[0];
+const PrefEntry kPrefs[] = {
+    {{"away_reason", nullptr}, &HostPrefs::away_reason, nullptr, true},
+    {{"away_auto_unmark", nullptr}, nullptr, &HostPrefs::away_auto_unmark, false},
+    {{"tab_new_to_front", "gui_tab_newtofront"}, nullptr, &HostPrefs::tab_new_to_front, false},
+    {{"input_perc_ascii", nullptr}, nullptr, &HostPrefs::input_perc_ascii, false},
+    {{"sound_command", nullptr}, &HostPrefs::sound_command, nullptr, false},
+    {{"tab_chans", "gui_tab_chans"}, nullptr, &HostPrefs::tab_chans, false},
+    {{"tab_server", "gui_tab_server"}, nullptr, &HostPrefs::tab_server, false},
+};
+constexpr size_t kPrefCount = std::size(kPrefs);
+static_assert(static_cast<size_t>(HostPref::TabServer) + 1 == kPrefCount, "one entry per mirrored preference");
+
+// The preferences read again since the mirror was last marked old.
+std::array<bool, kPrefCount> pref_fresh{};
 
 // The name the client answered for each preference; null when it knows neither.
 std::array<const char*, kPrefCount> pref_answering{};
@@ -213,7 +227,7 @@ void learn_pref_names()
     for (size_t i = 0; i < kPrefCount; ++i) {
         const char* text = nullptr;
         int value = 0;
-        const PrefName& names = kPrefNames[i];
+        const PrefName& names = kPrefs[i].names;
         if (p.get_prefs(names.xchat, &text, &value) != 0)
             pref_answering[i] = names.xchat;
         else if (names.hexchat && p.get_prefs(names.hexchat, &text, &value) != 0)
@@ -224,19 +238,19 @@ void learn_pref_names()
     pref_names_known = p.raw() != nullptr;
 }
 
-const char* pref_name(PrefIndex index)
+const char* pref_name(HostPref index)
 {
     if (!pref_names_known) learn_pref_names();
-    return pref_answering[index];
+    return pref_answering[static_cast<size_t>(index)];
 }
 
-int pref_lookup(PrefIndex index, const char** text, int* integer)
+int pref_lookup(HostPref index, const char** text, int* integer)
 {
     const char* name = pref_name(index);
     return name ? plugin().get_prefs(name, text, integer) : 0;
 }
 
-int pref_int(PrefIndex index)
+int pref_int(HostPref index)
 {
     const char* text = nullptr;
     int value = 0;
@@ -244,12 +258,31 @@ int pref_int(PrefIndex index)
     return kind == 2 || kind == 3 ? value : 0;
 }
 
-std::string pref_text(PrefIndex index)
+// The text into `into`, reusing its storage; empty when the client has none.
+void pref_text(HostPref index, std::string& into)
 {
     const char* text = nullptr;
     int value = 0;
-    if (pref_lookup(index, &text, &value) != 1 || !text) return {};
-    return std::string(text).substr(0, kMaxPrefText);
+    if (pref_lookup(index, &text, &value) != 1 || !text)
+        into.clear();
+    else
+        into.assign(text, strnlen(text, kMaxPrefText));
+}
+
+// Reads one preference into the mirror. Every field is written, so nothing of an earlier read stays.
+void read_pref(HostPref index)
+{
+    const PrefEntry& entry = kPrefs[static_cast<size_t>(index)];
+    if (entry.text)
+        pref_text(index, prefs.*entry.text);
+    else
+        prefs.*entry.number = pref_int(index);
+    pref_fresh[static_cast<size_t>(index)] = true;
+}
+
+void read_pref_when_old(HostPref index)
+{
+    if (!pref_fresh[static_cast<size_t>(index)]) read_pref(index);
 }
 
 }  // namespace
@@ -333,6 +366,7 @@ void host_records_flush()
     session_cache_set = ignore_cache_set = false;
     iFlagUpdateSessionInibition = 0;
     prefs = HostPrefs{};
+    pref_fresh.fill(false);
     pref_names_known = false;
 }
 
@@ -396,14 +430,32 @@ void update_ignore(xchat_context* ctx)
 
 void prefs_setup()
 {
-    prefs = HostPrefs{};
-    prefs.away_reason = pref_text(kAwayReason);
-    prefs.away_auto_unmark = pref_int(kAwayAutoUnmark);
-    prefs.tab_new_to_front = pref_int(kTabNewToFront);
-    prefs.input_perc_ascii = pref_int(kInputPercAscii);
-    prefs.sound_command = pref_text(kSoundCommand);
-    prefs.tab_chans = pref_int(kTabChans);
-    prefs.tab_server = pref_int(kTabServer);
+    for (size_t i = 0; i < kPrefCount; ++i) read_pref(static_cast<HostPref>(i));
+}
+
+void prefs_expire()
+{
+    for (size_t i = 0; i < kPrefCount; ++i) {
+        pref_fresh[i] = false;
+        if (kPrefs[i].every_line) read_pref(static_cast<HostPref>(i));
+    }
+}
+
+int host_pref_int(HostPref which)
+{
+    const PrefEntry& entry = kPrefs[static_cast<size_t>(which)];
+    if (!entry.number) return 0;
+    read_pref_when_old(which);
+    return prefs.*entry.number;
+}
+
+const std::string& host_pref_text(HostPref which)
+{
+    static const std::string none;
+    const PrefEntry& entry = kPrefs[static_cast<size_t>(which)];
+    if (!entry.text) return none;
+    read_pref_when_old(which);
+    return prefs.*entry.text;
 }
 
 void refresh_current_server()
@@ -535,13 +587,14 @@ int new_ircwindow(HostServer*, const char*, int)
 {
     const char* text = nullptr;
     int remembered = 0;
-    const char* name = pref_name(kTabNewToFront);
+    const char* name = pref_name(HostPref::TabNewToFront);
     if (name) {
         plugin().get_prefs(name, &text, &remembered);
         plugin().commandf("SET %s 1", name);
     }
     plugin().command("NEWSERVER");
     if (name && !remembered) plugin().commandf("SET %s 0", name);
+    pref_fresh[static_cast<size_t>(HostPref::TabNewToFront)] = false;
     return 0;
 }
 

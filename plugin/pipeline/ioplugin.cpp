@@ -9,6 +9,7 @@
 #include "utilities.h"
 
 #include <cstdio>
+#include <deque>
 #include <string>
 
 int quibo_out(HostServer*, const char*, const char*, const char*) { return 0; }
@@ -34,6 +35,29 @@ int guarded(const char* callback, int line, Body body)
 
 HostSession* current_session() { return session_of(plugin().get_context()); }
 
+// The raw line's working copy, in storage kept from one line to the next. A
+// line that arrives while another is in the pipeline (a modal question runs
+// the client's main loop) gets storage of its own.
+class LineBuffer {
+public:
+    explicit LineBuffer(const char* line) : depth(nesting)
+    {
+        if (depth == buffers.size()) buffers.emplace_back();  // the outer lines' copies stay where they are
+        buffers[depth].assign(line);
+        ++nesting;
+    }
+    ~LineBuffer() { --nesting; }
+    LineBuffer(const LineBuffer&) = delete;
+    LineBuffer& operator=(const LineBuffer&) = delete;
+
+    std::string& text() { return buffers[depth]; }
+
+private:
+    static inline std::deque<std::string> buffers;
+    static inline size_t nesting = 0;
+    size_t depth;
+};
+
 }  // namespace
 
 int cb_raw_line(char*[], char* word_eol[], void*)
@@ -44,13 +68,13 @@ int cb_raw_line(char*[], char* word_eol[], void*)
         xchat_context* ctx = plugin().get_context();
         update_session(ctx);
         update_ignore(ctx);
-        prefs_setup();
+        prefs_expire();
         HostSession* sess = session_of(ctx);
         // Copies: the pipeline may rebuild the records that hold these texts.
-        std::string line = word_eol[1] ? word_eol[1] : "";
+        LineBuffer line(word_eol[1] ? word_eol[1] : "");
         const bool has_server = sess && sess->server;
         std::string servername = has_server ? sess->server->servername : std::string();
-        const LineVerdict verdict = quibo_in(sess, has_server ? servername.c_str() : nullptr, line);
+        const LineVerdict verdict = quibo_in(sess, has_server ? servername.c_str() : nullptr, line.text());
         return verdict == LineVerdict::Eat ? XCHAT_EAT_ALL : XCHAT_EAT_NONE;
     });
 }

@@ -111,16 +111,17 @@ std::string excerpt_of(const std::string& text)
 // The line when the guard must look at it: from a user, to our own nickname.
 std::optional<GuardedLine> guarded_line(HostSession* sess, const std::string& text, const GuardKind* kind)
 {
-    const IrcLine line(text);
     if (!kind || !sess || !sess->server) return std::nullopt;
+    const IrcLine line(text);
+    const std::string_view nick = line.prefix_nick();
+    const std::string_view target = line.word(2);
+    if (nick.empty() || !same_name(target, sess->server->nick)) return std::nullopt;
     GuardedLine guarded;
     guarded.kind_message = kind->kind_message;
     guarded.question_message = kind->question_message;
     guarded.privmsg = kind->kind_message == 847;
-    guarded.nick = std::string(line.prefix_nick());
-    guarded.target = std::string(line.word(2));
-    if (guarded.nick.empty() || strcasecmp(guarded.target.c_str(), sess->server->nick.c_str()) != 0)
-        return std::nullopt;
+    guarded.nick = std::string(nick);
+    guarded.target = std::string(target);
     guarded.address = std::string(line.prefix_address().value_or(""));
     guarded.excerpt = excerpt_of(text);
     guarded.sess = sess;
@@ -339,7 +340,7 @@ void remember_private_text(const std::string& text)
     psLastMessageParsed.clear();
     if (if_message_at(text, " PRIVMSG") == std::string::npos) return;
     const size_t separator = text.find(" :");
-    if (separator != std::string::npos) psLastMessageParsed = text.substr(separator + 2);
+    if (separator != std::string::npos) psLastMessageParsed.assign(text, separator + 2);
 }
 
 void parse_line(HostSession* sess, std::string& text, bool private_message)

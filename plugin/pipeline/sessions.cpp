@@ -69,7 +69,7 @@ HostSession* channel_for_private(const Route& route, HostSession* sess)
 {
     if (strcasecmp(route.local, route.remote) == 0)
         return route.on_server(sess) ? trace_pick(sess, "none") : nullptr;
-    if (!prefs.tab_server) return nullptr;
+    if (!host_pref_int(HostPref::TabServer)) return nullptr;
     DebugPlugin(1, " * GetSession() - [use_server_tab | channel = %s]", sess->channel.c_str());
     if (!is_channel_name(sess->channel)) return nullptr;
     if (!iFlagEnableDatabase) return sess;

@@ -130,7 +130,8 @@ bool run_ban(QuiboCommand& cmd, const void*)
 const char* away_reason()
 {
     if (!acAwayMessage.empty()) return acAwayMessage.c_str();
-    if (!prefs.away_reason.empty()) return prefs.away_reason.c_str();
+    const std::string& reason = host_pref_text(HostPref::AwayReason);
+    if (!reason.empty()) return reason.c_str();
     return QUIBO_MESSAGE;
 }
 

@@ -470,8 +470,8 @@ private:
     friend struct GtkStandin;
 
     struct Pref {
-        const char* xchat_name;
-        const char* hexchat_name;  // null: the name does not exist in HexChat
+        std::string_view xchat_name;
+        std::string_view hexchat_name;  // empty: the name does not exist in HexChat
         int type;                  // as get_prefs answers: 1 text, 2 int, 3 bool
         std::string text;
         int value;

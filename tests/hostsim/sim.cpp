@@ -58,7 +58,7 @@ Sim::Sim(Naming naming) : naming_(naming)
         {"tab_new_to_front", "gui_tab_newtofront", 2, "", 2},
         {"input_perc_ascii", "input_perc_ascii", 3, "", 0},
         {"input_perc_color", "input_perc_color", 3, "", 0},
-        {"sound_command", nullptr, 1, "", 0},
+        {"sound_command", {}, 1, "", 0},
         {"tab_chans", "gui_tab_chans", 3, "", 1},
         {"tab_server", "gui_tab_server", 3, "", 1},
         {"gui_auto_open_dialog", "gui_autoopen_dialog", 3, "", 1},
@@ -87,7 +87,8 @@ Sim::Pref* Sim::find_pref(std::string_view name, bool either_naming)
 {
     for (Pref& p : prefs_) {
         bool xchat = (either_naming || naming_ == Naming::XChat) && iequals(name, p.xchat_name);
-        bool hexchat = (either_naming || naming_ == Naming::HexChat) && p.hexchat_name && iequals(name, p.hexchat_name);
+        bool hexchat = (either_naming || naming_ == Naming::HexChat) && !p.hexchat_name.empty() &&
+                       iequals(name, p.hexchat_name);
         if (xchat || hexchat) return &p;
     }
     return nullptr;

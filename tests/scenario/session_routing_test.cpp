@@ -123,6 +123,21 @@ TEST_F(SessionRouting, ServerTabsWithTheDatabaseOffTakeTheFirstChannelOfAnyServe
     EXPECT_EQ(private_from("carol", "irc.one.net"), zombie_session());
 }
 
+// The routing reads the client's preference as it stands at the last raw line.
+TEST_F(SessionRouting, APreferenceChangedInTheClientCountsFromTheNextRawLine)
+{
+    tab_server(1);
+    iFlagEnableDatabase = 0;
+    EXPECT_EQ(private_from("carol", "irc.one.net"), session(two_chan));
+    sim.set_pref("tab_server", 0);
+    EXPECT_EQ(private_from("carol", "irc.one.net"), session(two_chan));
+    sim.server_line(one, ":irc.one.net NOTICE me :*** a line");
+    EXPECT_EQ(private_from("carol", "irc.one.net"), zombie_session());
+    sim.set_pref("tab_server", 1);
+    sim.server_line(one, ":irc.one.net NOTICE me :*** another line");
+    EXPECT_EQ(private_from("carol", "irc.one.net"), session(two_chan));
+}
+
 TEST_F(SessionRouting, ServerTabsWithTheDatabaseOnTakeTheChannelWhereTheSenderWasSeen)
 {
     tab_server(1);

@@ -223,6 +223,33 @@ TEST_F(HostBinding, PreferencesFallBackToHexChatNames)
     hex.detach(h);
 }
 
+TEST_F(HostBinding, MirroredPreferencesAreReadAgainAtTheirFirstUseOnceMarkedOld)
+{
+    sim.set_pref("away_reason", "at lunch");
+    prefs_setup();
+    EXPECT_EQ(host_pref_text(HostPref::AwayReason), "at lunch");
+    EXPECT_EQ(host_pref_int(HostPref::TabServer), 1);
+    sim.set_pref("away_reason", std::string(300, 'r'));
+    sim.set_pref("tab_server", 0);
+    sim.set_pref("tab_chans", 0);
+    // Until the mirror is marked old, the client is not asked again.
+    EXPECT_EQ(host_pref_text(HostPref::AwayReason), "at lunch");
+    EXPECT_EQ(host_pref_int(HostPref::TabServer), 1);
+    prefs_expire();
+    // The away reason is read again at once: handlers read it from the record.
+    EXPECT_EQ(prefs.away_reason, std::string(255, 'r'));
+    EXPECT_EQ(host_pref_text(HostPref::AwayReason), std::string(255, 'r'));
+    EXPECT_EQ(host_pref_int(HostPref::TabServer), 0);
+    // Only what was used was read again; the record shows it too.
+    EXPECT_EQ(prefs.tab_server, 0);
+    EXPECT_EQ(prefs.tab_chans, 1);
+    EXPECT_EQ(host_pref_int(HostPref::TabChans), 0);
+    EXPECT_EQ(prefs.tab_chans, 0);
+    // Asked with the wrong type, an accessor answers nothing.
+    EXPECT_EQ(host_pref_int(HostPref::AwayReason), 0);
+    EXPECT_EQ(host_pref_text(HostPref::TabServer), "");
+}
+
 TEST_F(HostBinding, ZombieIsOneRecordWithoutServer)
 {
     HostSession* zombie = zombie_session();

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -119,6 +121,61 @@ TEST_F(Trace, RingLinesReadAsTheCLibraryFormatsThem)
     const char* absent = getenv("QUIBO_TRACE_TEST_UNSET_VARIABLE");
     DebugPlugin(0, "nick %s", absent);
     EXPECT_EQ(DebugPluginRingLines()[0], "nick (null)");
+
+// The ring's line for `format` and `values` is the C library's text, byte for byte.
+template <typename... Values>
+void expect_formatted_as_printf(const char* format, Values... values)
+{
+    char expected[kTraceRingLineBytes + 1];
+    snprintf(expected, sizeof expected, format, values...);
+    DebugPluginRingClear();
+    DebugPlugin(0, format, values...);
+    ASSERT_EQ(DebugPluginRingCount(), 1) << format;
+    EXPECT_EQ(DebugPluginRingLines()[0], expected) << format;
+}
+
+// A null the compiler cannot see through, as a caller's variable would be.
+[[gnu::noinline]] const char* no_text()
+{
+    static volatile const char* none = nullptr;
+    return const_cast<const char*>(none);
+}
+
+TEST_F(Trace, RingLinesAreFormattedAsPrintfDoes)
+{
+    int local = 0;
+    const std::string text = "a line with 100% of its text";
+    expect_formatted_as_printf("BEGIN: quibo_in(sess = %s, server = %s, text = %s, null1 = %s)", "#big",
+                               "irc.test.net", text.c_str(), "NULL");
+    expect_formatted_as_printf("END: quibo_in() = %d", -1);
+    expect_formatted_as_printf("%d %d %i %u", INT_MIN, INT_MAX, 0, UINT_MAX);
+    expect_formatted_as_printf("%ld %lu %lld %llu %zu %zd", LONG_MIN, ULONG_MAX, LLONG_MIN, ULLONG_MAX, SIZE_MAX,
+                               static_cast<ssize_t>(-5));
+    expect_formatted_as_printf("BEGIN: message_parser(%p)", static_cast<void*>(&local));
+    expect_formatted_as_printf("BEGIN: IfMessage(%.*s, %.*s)", 4, "JOIN #chan", -1, " JOIN");
+    expect_formatted_as_printf("%.*s|", 10, "short");
+    expect_formatted_as_printf("100%% %c%c done %%", 'o', 'k');
+    expect_formatted_as_printf("plain");
+    expect_formatted_as_printf("");
+    // What the short path leaves to the C library: widths, flags, other conversions, nulls.
+    expect_formatted_as_printf("%5d|%-4s|%03u|%x|%X|%o|%.2f|%+d", 42, "ab", 7u, 255u, 255u, 8u, 1.5, 3);
+    expect_formatted_as_printf("%s and %p", no_text(), static_cast<void*>(nullptr));
+    expect_formatted_as_printf("%.*s|%.*s", 3, no_text(), 8, no_text());
+    expect_formatted_as_printf("%hd %hhu %lc", 70000, 300, L'x');
+    expect_formatted_as_printf("a trailing percent %");
+}
+
+TEST_F(Trace, FormattedRingLinesAreCutAtTheSlotSize)
+{
+    const std::string half(kTraceRingLineBytes / 2 + 10, 'y');
+    DebugPlugin(0, "%s-%d-%s", half.c_str(), 12345, half.c_str());
+    const std::string expected = (half + "-12345-" + half).substr(0, kTraceRingLineBytes);
+    ASSERT_EQ(DebugPluginRingCount(), 1);
+    EXPECT_EQ(DebugPluginRingLines()[0], expected);
+    DebugPluginRingClear();
+    const std::string almost(kTraceRingLineBytes - 2, 'z');
+    DebugPlugin(0, "%s%d", almost.c_str(), 98765);
+    EXPECT_EQ(DebugPluginRingLines()[0], almost + "98");
 }
 
 TEST_F(Trace, FileModeWritesLevelsBelowTheSettingAndNothingToTheRing)
