@@ -121,6 +121,7 @@ TEST_F(Trace, RingLinesReadAsTheCLibraryFormatsThem)
     const char* absent = getenv("QUIBO_TRACE_TEST_UNSET_VARIABLE");
     DebugPlugin(0, "nick %s", absent);
     EXPECT_EQ(DebugPluginRingLines()[0], "nick (null)");
+}
 
 // The ring's line for `format` and `values` is the C library's text, byte for byte.
 template <typename... Values>
