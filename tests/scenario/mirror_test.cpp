@@ -46,6 +46,7 @@ protected:
 TEST_F(Mirrors, SessionsAndIgnoresAreReadAgainOnlyWhenTheLineComesFromAnotherTab)
 {
     load();
+    who_listing_of_channel();
     sim.ignores().push_back({"spam!*@*", IG_PRIV});
 
     Gets first = gets_for(":alice!a@alice.host PRIVMSG #quibo :one");

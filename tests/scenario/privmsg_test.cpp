@@ -27,6 +27,7 @@ protected:
     {
         load();
         sim.focus(chan);
+        who_listing_of_channel();
         // The private-message guard would ask about every new sender; sounds would start the player.
         sim.type(chan, "/QUIBO pktime 0");
         sim.type(chan, "/QUIBO alert 0");
@@ -118,10 +119,12 @@ TEST_F(Privmsg, AnUnknownSenderGetsARecordWithTheTimeAndTheTextOfTheMessage)
 
 TEST_F(Privmsg, AUserTheChannelShowsButTheDatabaseLacksIsReportedOnceAndRecorded)
 {
-    say("alice!a@alice.host", "hi");
-    say("alice!a@alice.host", "hi again");
-    EXPECT_EQ(sim.count_printed_containing("L'utente\0038 alice\0034 manca nel database di\0038 irc.test.net"), 1);
-    const std::vector<DumpRow> rows = rows_of("alice");
+    // The channel shows carol, whose join the database missed.
+    sim.add_user(chan, "carol", "c@carol.host");
+    say("carol!c@carol.host", "hi");
+    say("carol!c@carol.host", "hi again");
+    EXPECT_EQ(sim.count_printed_containing("L'utente\0038 carol\0034 manca nel database di\0038 irc.test.net"), 1);
+    const std::vector<DumpRow> rows = rows_of("carol");
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][1], "#quibo");
     EXPECT_EQ(rows[0][11], "hi again");

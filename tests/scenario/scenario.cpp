@@ -53,6 +53,13 @@ Loaded& Foundation::load()
     return *plugin_;
 }
 
+void Foundation::who_listing_of_channel()
+{
+    sim.server_line(net, ":irc.test.net 352 tester #quibo t test.host irc.test.net tester H@ :0 Tester");
+    sim.server_line(net, ":irc.test.net 352 tester #quibo a alice.host irc.test.net alice H :0 Alice");
+    sim.server_line(net, ":irc.test.net 315 tester #quibo :End of /WHO list.");
+}
+
 UnloadResult Foundation::unload()
 {
     StdoutCapture out;

@@ -92,6 +92,9 @@ protected:
 
     hostsim::Loaded& load();            // standard output goes to load_output
     hostsim::UnloadResult unload();     // standard output goes to unload_output
+    // The server's answer to a WHO of #quibo as the fixture placed its users: the plug-in's database then
+    // holds what a channel join would have left in it (the local user's record included).
+    void who_listing_of_channel();
     bool loaded() const { return plugin_ && plugin_->loaded; }
 
     hostsim::TempHome home;
