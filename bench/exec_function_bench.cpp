@@ -20,27 +20,6 @@ extern "C" int xchat_plugin_deinit(xchat_plugin*);
 
 namespace {
 
-// The plug-in's load and unload reports go to standard output: kept out of the results.
-class QuietStdout {
-public:
-    QuietStdout() : saved(dup(STDOUT_FILENO)), null_fd(open("/dev/null", O_WRONLY))
-    {
-        fflush(stdout);
-        dup2(null_fd, STDOUT_FILENO);
-    }
-    ~QuietStdout()
-    {
-        fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
-        close(saved);
-        close(null_fd);
-    }
-
-private:
-    int saved;
-    int null_fd;
-};
-
 hostsim::User user(int i)
 {
     hostsim::User u;

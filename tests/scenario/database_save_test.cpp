@@ -1,6 +1,7 @@
 // /QUIBO dbsave typed in the simulated client: the plug-in's objects are linked
 // into the test so that records can be made through the database's own operations.
 #include "capture.h"
+#include "linked_load.h"
 #include "hostsim.h"
 #include "settings/settings.h"
 #include "users/chatuser.h"
@@ -15,8 +16,6 @@
 #include <string>
 #include <vector>
 
-extern "C" int xchat_plugin_init(xchat_plugin*, char**, char**, char**, char*);
-extern "C" int xchat_plugin_deinit(xchat_plugin*);
 
 namespace {
 
@@ -42,16 +41,10 @@ class DatabaseSave : public testing::Test {
 protected:
     DatabaseSave() : net(sim.add_server("irc.test.net", "me", "TestNet")), chan(sim.channel(net, "#quibo"))
     {
-        home.make_dir(".xchat2/quiboscript");
-        home.copy_in(std::string(QUIBO_DATA_DIR) + "/quibo_italiano.msg", ".xchat2/quiboscript/quibo_italiano.msg");
+        install_language_file(home, "quibo_italiano.msg");
         sim.add_user(chan, "me", "me@local.host", "@");
         sim.focus(chan);
-        handle = sim.attach("quibo", &chan);
-        char *name, *description, *version;
-        hostsim::StdoutCapture quiet;
-        xchat_plugin_init(handle, &name, &description, &version, nullptr);
-        quiet.stop();
-        iFlagEnableDatabase = 1;  // an earlier unload in this process switched it off
+        handle = load_linked_plugin(sim, chan);
         unlink(path.c_str());
     }
 

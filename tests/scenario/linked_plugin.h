@@ -4,6 +4,7 @@
 #pragma once
 
 #include "capture.h"
+#include "linked_load.h"
 #include "hostsim.h"
 #include "host/host.h"
 #include "settings/settings.h"
@@ -14,8 +15,6 @@
 #include <string>
 #include <vector>
 
-extern "C" int xchat_plugin_init(xchat_plugin*, char**, char**, char**, char*);
-extern "C" int xchat_plugin_deinit(xchat_plugin*);
 
 // One server "irc.test.net" (our nick "me") with the channel #chan, focused.
 class LinkedPlugin : public testing::Test {
@@ -23,17 +22,11 @@ protected:
     LinkedPlugin()
         : net(sim.add_server("irc.test.net", "me", "TestNet", "irc.test.net")), chan(sim.channel(net, "#chan"))
     {
-        home.make_dir(".xchat2/quiboscript");
-        home.copy_in(std::string(QUIBO_DATA_DIR) + "/quibo_english.msg", ".xchat2/quiboscript/quibo_english.msg");
-        home.copy_in(std::string(QUIBO_DATA_DIR) + "/quibo_italiano.msg", ".xchat2/quiboscript/quibo_italiano.msg");
+        install_language_file(home, "quibo_english.msg");
+        install_language_file(home, "quibo_italiano.msg");
         sim.add_user(chan, "me", "me@local.host", "@");
         sim.focus(chan);
-        handle = sim.attach("quibo", &chan);
-        char *name, *description, *version;
-        hostsim::StdoutCapture quiet;
-        xchat_plugin_init(handle, &name, &description, &version, nullptr);
-        quiet.stop();
-        iFlagEnableDatabase = 1;  // an earlier unload in this process switched it off
+        handle = load_linked_plugin(sim, chan);
         FlushUser();
         IsDatabaseChanged();
         sim.clear_records();

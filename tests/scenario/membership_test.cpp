@@ -2,6 +2,7 @@
 // lines to the simulated client. The plug-in's objects are linked in, so that the
 // user database can be filled and read through its own operations.
 #include "capture.h"
+#include "linked_load.h"
 #include "handlers/handlers.h"
 #include "handlers/membership.h"
 #include "hostsim.h"
@@ -15,8 +16,6 @@
 #include <string>
 #include <vector>
 
-extern "C" int xchat_plugin_init(xchat_plugin*, char**, char**, char**, char*);
-extern "C" int xchat_plugin_deinit(xchat_plugin*);
 
 namespace {
 
@@ -27,8 +26,7 @@ class Membership : public testing::Test {
 protected:
     Membership() : net(sim.add_server(kServer, "me", "TestNet")), chan(sim.channel(net, "#quibo"))
     {
-        home.make_dir(".xchat2/quiboscript");
-        home.copy_in(std::string(QUIBO_DATA_DIR) + "/quibo_italiano.msg", ".xchat2/quiboscript/quibo_italiano.msg");
+        install_language_file(home, "quibo_italiano.msg");
         sim.add_user(chan, "me", "me@local.host", "@");
         sim.focus(chan);
     }
@@ -50,12 +48,7 @@ protected:
     void start(const std::string& sentinels = "")
     {
         if (!sentinels.empty()) home.write(".xchat2/quiboscript/quibo.snt", sentinels);
-        handle = sim.attach("quibo", &chan);
-        char *name, *description, *version;
-        hostsim::StdoutCapture quiet;
-        xchat_plugin_init(handle, &name, &description, &version, nullptr);
-        quiet.stop();
-        iFlagEnableDatabase = 1;  // an earlier unload in this process switched it off
+        handle = load_linked_plugin(sim, chan);
         iFlagEnableEvent = 1;
         iFlagBeep = 0;
         iFlagErrorMessage = 1;
