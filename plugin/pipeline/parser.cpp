@@ -45,7 +45,11 @@ std::string text(std::string_view view) { return std::string(view); }
 
 std::string joined_address(const IrcLine& line, size_t user_word, size_t host_word)
 {
-    return text(line.word(user_word)) + "@" + text(line.word(host_word));
+    const std::string_view user = line.word(user_word), host = line.word(host_word);
+    std::string address;
+    address.reserve(user.size() + 1 + host.size());
+    address.append(user).append(1, '@').append(host);
+    return address;
 }
 
 // The text after the first ':' of the parameters (empty when there is none).
@@ -199,8 +203,8 @@ Cut cut_who(const IrcLine& line, ParseVars& vars)
     vars.psRemoteUserHost = text(line.word(4));
     vars.psRemoteUserDomain = text(line.word(5));
     vars.psRemoteUserNick = text(line.word(7));
-    vars.psLocalUserAddress = joined_address(line, 4, 5);
     vars.psRemoteUserAddress = joined_address(line, 4, 5);
+    vars.psLocalUserAddress = vars.psRemoteUserAddress;
     vars.psMessageData = text(line.rest_after(7));
     vars.psServerName = text(line.prefix());
     return Cut::Taken;

@@ -49,6 +49,8 @@ struct ChatUserLinks {
     ChatUser* left = nullptr;
     ChatUser* right = nullptr;
     const char* last_host = nullptr;  // the host that sorts last in the subtree; null when one record has none
+    uint64_t host_key = 0;            // the record's host folded into its first eight bytes, for quick comparisons
+    uint64_t last_key = 0;            // the same of last_host
     uint32_t size = 0;
     uint32_t priority = 0;
     ChatUser* same_nick = nullptr;

@@ -2,6 +2,7 @@
 #include "users/user_store.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -30,17 +31,44 @@ ChatUserLinks& L(ChatUser* user) { return links(*user); }
 uint32_t size_of(ChatUser* user) { return user ? L(user).size : 0; }
 uint64_t label_of(const ChatUser* user) { return links(*user).label; }
 
-// The insertion walk's order: no host (null) sorts after every host.
-bool sorts_before(const char* host, const char* other) { return host && (!other || fold_compare(host, other) < 0); }
+// The first eight bytes of a host, folded, as a number that orders as the texts do (zeros after the end).
+uint64_t host_key_of(const char* host)
+{
+    uint64_t key = 0;
+    int i = 0;
+    if (host)
+        for (; i < 8 && host[i]; ++i) key = key << 8 | static_cast<unsigned char>(fold(host[i]));
+    return i == 8 ? key : key << (8 * (8 - i));
+}
+
+// A host and its key; no host (null) sorts after every host.
+struct HostKey {
+    const char* text;
+    uint64_t key;
+};
+
+// The insertion walk's order, the texts read only when their first eight bytes agree.
+bool sorts_before(HostKey host, HostKey other)
+{
+    if (!host.text) return false;
+    if (!other.text) return true;
+    if (host.key != other.key) return host.key < other.key;
+    // Equal keys that end before eight bytes are equal texts.
+    return (host.key & 0xFF) != 0 && fold_compare(host.text + 8, other.text + 8) < 0;
+}
+
+HostKey own_host(const ChatUser* user) { return {user->psHost(), links(*user).host_key}; }
+HostKey last_host(const ChatUser* user) { return {links(*user).last_host, links(*user).last_key}; }
 
 void pull(ChatUser* user)
 {
     ChatUserLinks& l = L(user);
     l.size = 1 + size_of(l.left) + size_of(l.right);
-    const char* last = user->psHost();
+    HostKey last = own_host(user);
     for (ChatUser* child : {l.left, l.right})
-        if (child && sorts_before(last, L(child).last_host)) last = L(child).last_host;
-    l.last_host = last;
+        if (child && sorts_before(last, last_host(child))) last = last_host(child);
+    l.last_host = last.text;
+    l.last_key = last.key;
 }
 
 // The host part of an address: after the first at sign, empty without one.
@@ -99,19 +127,40 @@ int fold_compare(const char* a, const char* b)
 
 bool fold_equal(const char* a, const char* b) { return fold_compare(a, b) == 0; }
 
+namespace {
+// The texts interned last (records come with the same server and channel again and again).
+using PoolEntry = std::pair<const std::string, uint32_t>;
+std::array<PoolEntry*, 4> recent_texts{};
+size_t next_recent = 0;
+}  // namespace
+
 const std::string* intern_text(const char* text)
 {
     if (!text) return nullptr;
+    for (PoolEntry* entry : recent_texts)
+        if (entry && strcmp(entry->first.c_str(), text) == 0) {
+            ++entry->second;
+            return &entry->first;
+        }
     auto it = text_pool().try_emplace(text, 0).first;
     ++it->second;
+    recent_texts[next_recent++ % recent_texts.size()] = &*it;
     return &it->first;
 }
 
 void release_text(const std::string* text)
 {
     if (!text) return;
+    for (PoolEntry* entry : recent_texts)
+        if (entry && &entry->first == text && entry->second > 1) {
+            --entry->second;
+            return;
+        }
     auto it = text_pool().find(*text);
-    if (it != text_pool().end() && --it->second == 0) text_pool().erase(it);
+    if (it == text_pool().end() || --it->second != 0) return;
+    for (PoolEntry*& entry : recent_texts)
+        if (entry == &*it) entry = nullptr;
+    text_pool().erase(it);
 }
 
 UserPattern UserPattern::of(const ChatUser& user)
@@ -187,6 +236,14 @@ void TextChains::collect(const char* text, std::vector<ChatUser*>& out) const
         if (fold_equal((user->*key_)(), text)) out.push_back(user);
 }
 
+bool TextChains::any_match(const char* text, const UserPattern& pattern) const
+{
+    if (heads_.empty()) return false;
+    for (ChatUser* user = heads_[slot(text)]; user; user = L(user).*link_)
+        if (fold_equal((user->*key_)(), text) && matches(*user, pattern)) return true;
+    return false;
+}
+
 // ---- the store -----------------------------------------------------------------
 
 UserStore::UserStore()
@@ -199,18 +256,17 @@ UserStore::~UserStore() { clear(); }
 
 ChatUser* UserStore::insertion_point(const ChatUser& user) const
 {
-    const char* host = user.psHost();
-    if (!host) return first_;
+    const HostKey host{user.psHost(), host_key_of(user.psHost())};
+    if (!host.text) return first_;
     ChatUser* node = root_;
-    if (!node || sorts_before(L(node).last_host, host)) return nullptr;
+    if (!node || sorts_before(last_host(node), host)) return nullptr;
     for (;;) {
         ChatUser* left = L(node).left;
         // The walk is bound by memory latency: start both ways down at once.
         if (L(node).right) __builtin_prefetch(&L(L(node).right));
-        if (node->psHost()) __builtin_prefetch(node->psHost());
-        if (left && !sorts_before(L(left).last_host, host))
+        if (left && !sorts_before(last_host(left), host))
             node = left;
-        else if (!sorts_before(node->psHost(), host))
+        else if (!sorts_before(own_host(node), host))
             return node;
         else
             node = L(node).right;
@@ -262,6 +318,7 @@ void UserStore::clear()
     nicks_.clear();
     hosts_.clear();
     places_.clear();
+    forget_memo();
 }
 
 void UserStore::link_in_list(ChatUser* user, ChatUser* before)
@@ -278,7 +335,9 @@ void UserStore::link_in_list(ChatUser* user, ChatUser* before)
 void UserStore::tree_insert_before(ChatUser* user, ChatUser* before)
 {
     L(user).size = 1;
+    L(user).host_key = host_key_of(user->psHost());
     L(user).last_host = user->psHost();
+    L(user).last_key = L(user).host_key;
     if (!root_) {
         root_ = user;
         return;
@@ -294,10 +353,13 @@ void UserStore::tree_insert_before(ChatUser* user, ChatUser* before)
     }
     L(user).parent = parent;
     // The ancestors gain one record; only the new host can become their last one.
-    const char* host = user->psHost();
+    const HostKey host = own_host(user);
     for (ChatUser* node = parent; node; node = L(node).parent) {
         ++L(node).size;
-        if (sorts_before(L(node).last_host, host)) L(node).last_host = host;
+        if (sorts_before(last_host(node), host)) {
+            L(node).last_host = host.text;
+            L(node).last_key = host.key;
+        }
     }
     while (L(user).parent && L(L(user).parent).priority < L(user).priority) rotate_up(user);
 }
@@ -423,6 +485,10 @@ void UserStore::relabel_around(ChatUser* user)
 
 PlaceBucket& UserStore::bucket_for(const ChatUser& user)
 {
+    // The memo holds its shared texts, so their addresses name them for as long as it lives.
+    const bool addressed = user.psAddress() != nullptr;
+    if (memo_.bucket && memo_.server == user.server_ && memo_.channel == user.channel_ && memo_.addressed == addressed)
+        return *memo_.bucket;
     auto [it, fresh] = places_.try_emplace(place_key(user.psServer(), user.psChannel(), user.psAddress() != nullptr));
     PlaceBucket& bucket = it->second;
     if (fresh) {
@@ -433,7 +499,16 @@ PlaceBucket& UserStore::bucket_for(const ChatUser& user)
         if (bucket.has_server) bucket.server = folded(user.psServer());
         if (bucket.has_channel) bucket.channel = folded(user.psChannel());
     }
+    forget_memo();
+    memo_ = {intern_text(user.psServer()), intern_text(user.psChannel()), addressed, &bucket};
     return bucket;
+}
+
+void UserStore::forget_memo()
+{
+    release_text(memo_.server);
+    release_text(memo_.channel);
+    memo_ = {};
 }
 
 // A list neighbour in the same bucket is also the neighbour there, which spares the search.
@@ -456,8 +531,10 @@ void UserStore::leave_bucket(ChatUser* user)
     if (!bucket) return;
     bucket->members.erase(L(user).in_place);
     L(user).place = nullptr;
-    if (bucket->members.empty())
+    if (bucket->members.empty()) {
+        if (memo_.bucket == bucket) forget_memo();
         places_.erase(place_key(user->psServer(), user->psChannel(), user->psAddress() != nullptr));
+    }
 }
 
 void UserStore::move_to_channel(ChatUser* user, const std::string* channel)
@@ -471,6 +548,7 @@ void UserStore::move_to_channel(ChatUser* user, const std::string* channel)
 
 void UserStore::texts_moved(ChatUser* user)
 {
+    L(user).host_key = host_key_of(user->psHost());
     for (ChatUser* node = user; node; node = L(node).parent) pull(node);
 }
 
@@ -525,7 +603,46 @@ void UserWalk::Stream::rewind()
         node = list_first;
 }
 
+namespace {
+
+// Emptied vectors kept for the next walk: a search runs on nearly every line and should not allocate.
+template <class T>
+std::vector<std::vector<T>>& spare_vectors()
+{
+    // Never destroyed: walks kept by other static objects end after this file's statics.
+    static auto* spare = new std::vector<std::vector<T>>;
+    return *spare;
+}
+
+template <class T>
+std::vector<T> borrow_vector()
+{
+    auto& spare = spare_vectors<T>();
+    if (spare.empty()) return {};
+    std::vector<T> vector = std::move(spare.back());
+    spare.pop_back();
+    return vector;
+}
+
+template <class T>
+void give_back(std::vector<T>& vector)
+{
+    constexpr size_t kKeptCapacity = 1024;
+    if (vector.capacity() == 0 || vector.capacity() > kKeptCapacity) return;
+    vector.clear();
+    spare_vectors<T>().push_back(std::move(vector));
+}
+
+}  // namespace
+
+UserWalk::~UserWalk()
+{
+    give_back(snapshot_);
+    give_back(streams_);
+}
+
 UserWalk::UserWalk(const UserStore& store, const UserPattern& pattern, ChatUser* start, ChatUser* stop, Range range)
+    : snapshot_(borrow_vector<ChatUser*>()), streams_(borrow_vector<Stream>())
 {
     if (!start || (range == Range::UpTo && start == stop)) {
         done_ = true;

@@ -65,6 +65,8 @@ public:
     void clear();
     // Every record whose text folds to `text`'s, in no particular order.
     void collect(const char* text, std::vector<ChatUser*>& out) const;
+    // True when one record whose text folds to `text`'s also matches `pattern`.
+    bool any_match(const char* text, const UserPattern& pattern) const;
 
 private:
     size_t slot(const char* text) const;
@@ -96,6 +98,8 @@ public:
     void same_host(const char* host, std::vector<ChatUser*>& out) const { hosts_.collect(host, out); }
     // Every record whose nick folds to `nick`'s, in no particular order.
     void same_nick(const char* nick, std::vector<ChatUser*>& out) const { nicks_.collect(nick, out); }
+    // True when a record matches `pattern`, which names a nick (found without a walk).
+    bool holds_match_by_nick(const UserPattern& pattern) const { return nicks_.any_match(pattern.nick, pattern); }
     // True when `a` comes before `b` in the list.
     static bool before(const ChatUser* a, const ChatUser* b) { return links(*a).label < links(*b).label; }
 
@@ -126,6 +130,7 @@ private:
     PlaceBucket& bucket_for(const ChatUser& user);
     void join_bucket(ChatUser* user);
     void leave_bucket(ChatUser* user);
+    void forget_memo();
 
     ChatUser* first_ = nullptr;
     ChatUser* last_ = nullptr;
@@ -135,6 +140,13 @@ private:
     TextChains nicks_;
     TextChains hosts_;
     std::unordered_map<std::string, PlaceBucket> places_;
+    // The bucket found last, by the shared texts that found it: records come in runs of one place.
+    struct PlaceMemo {
+        const std::string* server = nullptr;
+        const std::string* channel = nullptr;
+        bool addressed = false;
+        PlaceBucket* bucket = nullptr;
+    } memo_;
 };
 
 // The candidates of a search in list order; the caller compares each with the pattern.
@@ -146,6 +158,7 @@ public:
         ToEnd,   // from `start` to the end of the list
     };
     UserWalk(const UserStore& store, const UserPattern& pattern, ChatUser* start, ChatUser* stop, Range range);
+    ~UserWalk();
     UserWalk(const UserWalk&) = delete;
     UserWalk& operator=(const UserWalk&) = delete;
 
