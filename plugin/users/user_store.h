@@ -1,9 +1,9 @@
 // How one user database holds its records (private to plugin/users).
 //
 // The records form one doubly linked list. Over it sit:
-// - an order tree (a treap keyed by list position) that gives positions and,
-//   through the host that sorts last in each subtree, the insertion point of a
-//   new record in logarithmic time;
+// - an order tree (a treap keyed by list position, its nodes in one array)
+//   that gives positions and, through the host that sorts last in each
+//   subtree, the insertion point of a new record in logarithmic time;
 // - labels that grow along the list, so that two records compare by list order
 //   in constant time (relabelled in small windows when a gap closes);
 // - hash chains by nick and by host, and ordered buckets by server, channel and
@@ -59,7 +59,10 @@ struct PlaceBucket {
 class TextChains {
 public:
     using Key = const char* (ChatUser::*)() const;
-    TextChains(Key key, ChatUser* ChatUserLinks::*link) : key_(key), link_(link) {}
+    TextChains(Key key, ChatUser* ChatUserLinks::*link, uint64_t ChatUserLinks::*hash)
+        : key_(key), link_(link), hash_(hash)
+    {
+    }
     void add(ChatUser* user);
     void remove(ChatUser* user);
     void clear();
@@ -69,11 +72,12 @@ public:
     bool any_match(const char* text, const UserPattern& pattern) const;
 
 private:
-    size_t slot(const char* text) const;
+    size_t slot(uint64_t hash) const { return hash & (heads_.size() - 1); }
     void grow();
 
     Key key_;
     ChatUser* ChatUserLinks::*link_;
+    uint64_t ChatUserLinks::*hash_;  // the folded text's hash, kept so that chains are walked without the texts
     std::vector<ChatUser*> heads_;
     size_t count_ = 0;
 };
@@ -120,11 +124,39 @@ public:
 private:
     friend class UserWalk;
 
+    // One record's place in the order tree. The nodes sit together in one array, apart from the records,
+    // so that a walk down the tree touches little memory.
+    static constexpr uint32_t kNoNode = UINT32_MAX;
+    struct TreeNode {
+        uint64_t host_key = 0;  // the record's host folded into its first eight bytes, for quick comparisons
+        uint64_t last_key = 0;  // the same of the host that sorts last in the subtree
+        ChatUser* user = nullptr;
+        uint32_t parent = kNoNode;
+        uint32_t left = kNoNode;
+        uint32_t right = kNoNode;
+        uint32_t size = 0;
+        uint32_t priority = 0;
+        uint32_t last = kNoNode;  // the node whose host sorts last in the subtree; kNoNode when one has none
+        uint32_t hostless = 0;    // records without a host in the subtree
+        bool has_host = false;
+    };
+    // A host in the tree: the node that has it (kNoNode: no host, which sorts after every host) and its key.
+    struct HostRef {
+        uint32_t node;
+        uint64_t key;
+    };
+    uint32_t size_of(uint32_t node) const { return node == kNoNode ? 0 : nodes_[node].size; }
+    bool sorts_before(HostRef host, HostRef other) const;
+    HostRef own_host(uint32_t node) const;
+    HostRef last_host(uint32_t node) const;
+    void pull(uint32_t node);
+    uint32_t new_node(ChatUser* user, uint32_t priority);
+
     ChatUser* insertion_point(const ChatUser& user) const;
     void link_in_list(ChatUser* user, ChatUser* before);
-    void tree_insert_before(ChatUser* user, ChatUser* before);
+    void tree_insert_before(ChatUser* user, ChatUser* before, uint32_t priority);
     void tree_erase(ChatUser* user);
-    void rotate_up(ChatUser* user);
+    void rotate_up(uint32_t node);
     void assign_label(ChatUser* user);
     void relabel_around(ChatUser* user);
     PlaceBucket& bucket_for(const ChatUser& user);
@@ -134,7 +166,9 @@ private:
 
     ChatUser* first_ = nullptr;
     ChatUser* last_ = nullptr;
-    ChatUser* root_ = nullptr;
+    uint32_t root_ = kNoNode;
+    std::vector<TreeNode> nodes_;
+    std::vector<uint32_t> free_nodes_;
     int size_ = 0;
     uint32_t seed_;
     TextChains nicks_;

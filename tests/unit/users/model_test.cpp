@@ -354,7 +354,10 @@ TEST_P(AgainstReference, EveryAnswerAgreesOverALongRandomRun)
     for (int i = 0; i < 100000; ++i) {
         driver.step();
         if (HasFatalFailure() || HasFailure()) FAIL() << "at operation " << i << ", seed " << GetParam();
-        if (i % 5000 == 4999) driver.whole_list();
+        if (i % 5000 == 4999) {
+            driver.whole_list();
+            ASSERT_EQ(CheckDatabaseMemoryIntegrity(1), GetSize() > 0 ? 1 : 0) << "at operation " << i;
+        }
     }
     driver.whole_list();
 }
