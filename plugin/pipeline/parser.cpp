@@ -647,7 +647,6 @@ void set_context(ParseVars& vars, HostSession* sess, std::string& line)
     vars.psCurrentChannelName = sess->channel;
     vars.psLocalNickname = sess->server->nick;
     vars.iLocalUserAway = sess->server->is_away;
-    vars.prefs_auto_unmark_away = host_pref_int(HostPref::AwayAutoUnmark);
     vars.iNumberUserInChannel = sess->user_count;
     if (iFlagDebugMode)
         sPrintLog(quibo_data_path("quibo.dbg").c_str(), "%s:%s:%s:%s", vars.psCurrentServerName.c_str(),
