@@ -94,7 +94,18 @@ int fold_compare(const char* a, const char* b)
     }
 }
 
-bool fold_equal(const char* a, const char* b) { return fold_compare(a, b) == 0; }
+bool fold_equal(const char* a, const char* b)
+{
+    if (a == b) return true;
+    for (;; ++a, ++b) {
+        const char x = *a, y = *b;
+        if (x == y) {
+            if (!x) return true;
+        } else if (fold(x) != fold(y)) {
+            return false;
+        }
+    }
+}
 
 namespace {
 // The texts interned last (records come with the same server and channel again and again).
@@ -253,12 +264,30 @@ UserStore::HostRef UserStore::last_host(uint32_t node) const
 void UserStore::pull(uint32_t node)
 {
     TreeNode& n = nodes_[node];
-    n.size = 1 + size_of(n.left) + size_of(n.right);
-    n.hostless = (n.has_host ? 0 : 1) + (n.left != kNoNode ? nodes_[n.left].hostless : 0) +
-                 (n.right != kNoNode ? nodes_[n.right].hostless : 0);
-    HostRef last = own_host(node);
-    for (uint32_t child : {n.left, n.right})
-        if (child != kNoNode && sorts_before(last, last_host(child))) last = last_host(child);
+    uint32_t size = 1;
+    uint32_t hostless = n.has_host ? 0 : 1;
+    const TreeNode* children[2];
+    int count = 0;
+    for (uint32_t child : {n.left, n.right}) {
+        if (child == kNoNode) continue;
+        const TreeNode& c = nodes_[child];
+        size += c.size;
+        hostless += c.hostless;
+        children[count++] = &c;
+    }
+    n.size = size;
+    n.hostless = hostless;
+    // A record without a host below makes the subtree's last host "none", which sorts after every host.
+    if (hostless) {
+        n.last = kNoNode;
+        n.last_key = 0;
+        return;
+    }
+    HostRef last = {node, n.host_key};
+    for (int k = 0; k < count; ++k) {
+        const HostRef other = {children[k]->last, children[k]->last_key};
+        if (sorts_before(last, other)) last = other;
+    }
     n.last = last.node;
     n.last_key = last.key;
 }
