@@ -716,38 +716,6 @@ void UserWalk::Stream::rewind()
         node = list_first;
 }
 
-namespace {
-
-// Emptied vectors kept for the next walk: a search runs on nearly every line and should not allocate.
-template <class T>
-std::vector<std::vector<T>>& spare_vectors()
-{
-    // Never destroyed: walks kept by other static objects end after this file's statics.
-    static auto* spare = new std::vector<std::vector<T>>;
-    return *spare;
-}
-
-template <class T>
-std::vector<T> borrow_vector()
-{
-    auto& spare = spare_vectors<T>();
-    if (spare.empty()) return {};
-    std::vector<T> vector = std::move(spare.back());
-    spare.pop_back();
-    return vector;
-}
-
-template <class T>
-void give_back(std::vector<T>& vector)
-{
-    constexpr size_t kKeptCapacity = 1024;
-    if (vector.capacity() == 0 || vector.capacity() > kKeptCapacity) return;
-    vector.clear();
-    spare_vectors<T>().push_back(std::move(vector));
-}
-
-}  // namespace
-
 UserWalk::~UserWalk()
 {
     give_back(snapshot_);
