@@ -420,15 +420,21 @@ void UserStore::tree_insert_before(ChatUser* user, ChatUser* before, uint32_t pr
     }
     nodes_[node].parent = parent;
     // The ancestors gain one record; only the new host can become their last one.
+    // Once an ancestor's last host does not sort before the new one, no ancestor above it does either.
     const HostRef host = own_host(node);
     const bool hostless = !nodes_[node].has_host;
+    bool may_be_last = true;
     for (uint32_t up = parent; up != kNoNode; up = nodes_[up].parent) {
         TreeNode& n = nodes_[up];
         ++n.size;
         if (hostless) ++n.hostless;
-        if (sorts_before(last_host(up), host)) {
-            n.last = host.node;
-            n.last_key = host.key;
+        if (may_be_last) {
+            if (sorts_before(last_host(up), host)) {
+                n.last = host.node;
+                n.last_key = host.key;
+            } else {
+                may_be_last = false;
+            }
         }
     }
     while (nodes_[node].parent != kNoNode && nodes_[nodes_[node].parent].priority < nodes_[node].priority)
@@ -471,6 +477,9 @@ void UserStore::rotate_up(uint32_t node)
     const uint32_t parent = n.parent;
     TreeNode& p = nodes_[parent];
     const uint32_t grand = p.parent;
+    // The node takes over its parent's whole subtree, and with it the subtree's counts and last host.
+    const uint32_t size = p.size, hostless = p.hostless, last = p.last;
+    const uint64_t last_key = p.last_key;
     if (p.left == node) {
         p.left = n.right;
         if (n.right != kNoNode) nodes_[n.right].parent = parent;
@@ -487,7 +496,10 @@ void UserStore::rotate_up(uint32_t node)
     else
         (nodes_[grand].left == parent ? nodes_[grand].left : nodes_[grand].right) = node;
     pull(parent);
-    pull(node);
+    n.size = size;
+    n.hostless = hostless;
+    n.last = last;
+    n.last_key = last_key;
 }
 
 ChatUser* UserStore::at(int position) const
