@@ -37,7 +37,7 @@ uint64_t host_key_of(const char* host)
     int i = 0;
     if (host)
         for (; i < 8 && host[i]; ++i) key = key << 8 | static_cast<unsigned char>(fold(host[i]));
-    return i == 8 ? key : key << (8 * (8 - i));
+    return i == 0 ? 0 : i == 8 ? key : key << (8 * (8 - i));
 }
 
 // The host part of an address: after the first at sign, empty without one.
