@@ -67,6 +67,7 @@ void BM_TraceMixed(benchmark::State& state)
         DebugPlugin(1, " * quibo_in: line = %s", text.c_str());
     }
     state.SetItemsProcessed(state.iterations() * 5);
+    state.counters["ring_bytes"] = static_cast<double>(DebugPluginRingBytes());
 }
 BENCHMARK(BM_TraceMixed);
 

@@ -221,10 +221,11 @@ size_t plan_hash(const char* format)
            (kPlanSlots - 1);
 }
 
-// The plan number of `format`, made on its first use; kNoPlan once the table is full.
-uint16_t plan_of(const char* format)
+// The plan number of `format` after a miss in its own slot: found further on,
+// or made on its first use; kNoPlan once the table is full.
+[[gnu::noinline]] uint16_t find_plan(const char* format, size_t slot)
 {
-    for (size_t slot = plan_hash(format);; slot = (slot + 1) & (kPlanSlots - 1)) {
+    for (;; slot = (slot + 1) & (kPlanSlots - 1)) {
         FormatPlan& plan = plans[slot];
         if (plan.format == format) return static_cast<uint16_t>(slot);
         if (plan.format) continue;
@@ -234,6 +235,12 @@ uint16_t plan_of(const char* format)
         ++plans_used;
         return static_cast<uint16_t>(slot);
     }
+}
+
+[[gnu::always_inline]] inline uint16_t plan_of(const char* format)
+{
+    const size_t slot = plan_hash(format);
+    return plans[slot].format == format ? static_cast<uint16_t>(slot) : find_plan(format, slot);
 }
 
 // ---- kept entries: the plan number, then the arguments ----------------------
@@ -259,59 +266,72 @@ unsigned char* put_raw(unsigned char* at, T value)
     return at + sizeof value;
 }
 
-// The number `conversion` takes from the arguments; false for a value the C library must write.
-bool take_number(Conversion conversion, va_list* ap, uint64_t& value)
+// Copies a text argument, at most `room` bytes of it (`precision` when smaller
+// and not negative); null for a null text.
+[[gnu::always_inline]] inline unsigned char* keep_text(const char* text, int precision, size_t room, unsigned char* at)
 {
-    switch (conversion) {
-    case Conversion::Int: value = static_cast<uint64_t>(static_cast<int64_t>(va_arg(*ap, int))); return true;
-    case Conversion::Long: value = static_cast<uint64_t>(static_cast<int64_t>(va_arg(*ap, long))); return true;
-    case Conversion::LongLong: value = static_cast<uint64_t>(va_arg(*ap, long long)); return true;
-    case Conversion::SignedSize: value = static_cast<uint64_t>(static_cast<int64_t>(va_arg(*ap, ssize_t))); return true;
-    case Conversion::Unsigned: value = va_arg(*ap, unsigned); return true;
-    case Conversion::UnsignedLong: value = va_arg(*ap, unsigned long); return true;
-    case Conversion::UnsignedLongLong: value = va_arg(*ap, unsigned long long); return true;
-    case Conversion::Size: value = va_arg(*ap, size_t); return true;
-    case Conversion::Char: value = static_cast<unsigned char>(va_arg(*ap, int)); return value != 0;
-    case Conversion::Pointer: value = reinterpret_cast<uintptr_t>(va_arg(*ap, const void*)); return value != 0;
-    default: return false;
-    }
-}
-
-// Copies the text argument of `step`, at most `room` bytes of it.
-unsigned char* take_text(Conversion conversion, va_list* ap, size_t room, unsigned char* at)
-{
-    size_t bound = room;
-    if (conversion == Conversion::TextPrecision) {
-        const int precision = va_arg(*ap, int);
-        if (precision >= 0 && static_cast<size_t>(precision) < bound) bound = static_cast<size_t>(precision);
-    }
-    const char* text = va_arg(*ap, const char*);
     if (!text) return nullptr;
-    const auto length = static_cast<uint16_t>(strnlen(text, bound));
+    if (precision >= 0 && static_cast<size_t>(precision) < room) room = static_cast<size_t>(precision);
+    const auto length = static_cast<uint16_t>(strnlen(text, room));
     at = put_raw(at, length);
     memcpy(at, text, length);
     return at + length;
 }
 
+template <typename T>
+unsigned char* keep_number(T value, unsigned char* at)
+{
+    return put_raw(at, static_cast<uint64_t>(value));
+}
+
+// Keeps the value `step` takes from the arguments; null when the C library must
+// write the line (a null text or pointer, a NUL character).
+[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, va_list* ap, size_t room, unsigned char* at)
+{
+    switch (step.conversion) {
+    case Conversion::Percent: return at;
+    case Conversion::Text: return keep_text(va_arg(*ap, const char*), -1, room, at);
+    case Conversion::TextPrecision: {
+        const int precision = va_arg(*ap, int);
+        return keep_text(va_arg(*ap, const char*), precision, room, at);
+    }
+    case Conversion::Int: return keep_number(static_cast<int64_t>(va_arg(*ap, int)), at);
+    case Conversion::Long: return keep_number(static_cast<int64_t>(va_arg(*ap, long)), at);
+    case Conversion::LongLong: return keep_number(va_arg(*ap, long long), at);
+    case Conversion::SignedSize: return keep_number(static_cast<int64_t>(va_arg(*ap, ssize_t)), at);
+    case Conversion::Unsigned: return keep_number(va_arg(*ap, unsigned), at);
+    case Conversion::UnsignedLong: return keep_number(va_arg(*ap, unsigned long), at);
+    case Conversion::UnsignedLongLong: return keep_number(va_arg(*ap, unsigned long long), at);
+    case Conversion::Size: return keep_number(va_arg(*ap, size_t), at);
+    case Conversion::Char: {
+        const auto c = static_cast<unsigned char>(va_arg(*ap, int));
+        return c ? keep_number(c, at) : nullptr;
+    }
+    case Conversion::Pointer: {
+        const void* pointer = va_arg(*ap, const void*);
+        return pointer ? keep_number(reinterpret_cast<uintptr_t>(pointer), at) : nullptr;
+    }
+    }
+    return nullptr;
+}
+
 // Keeps a call with plan `number` at `at`, which has room for kept_size_bound();
 // returns the end of the entry, or null when the C library must write the line.
+// A text keeps only what the line can show: the line's fixed text and the
+// texts before it are known, numbers are counted as nothing.
 unsigned char* keep_arguments(uint16_t number, va_list* ap, unsigned char* at, size_t line_bytes)
 {
     const FormatPlan& plan = plans[number];
     at = put_raw(at, number);
-    size_t text_bytes = 0;
+    const unsigned char* texts_start = at;
+    size_t numbers = 0;  // bytes of kept numbers and text lengths so far
     for (int i = 0; i < plan.steps && at; ++i) {
         const FormatStep& step = plan.step[i];
-        if (step.conversion == Conversion::Percent) continue;
-        if (is_text(step.conversion)) {
-            const size_t used = step.fixed_before + text_bytes;
-            unsigned char* end = take_text(step.conversion, ap, used < line_bytes ? line_bytes - used : 0, at);
-            if (end) text_bytes += static_cast<size_t>(end - at) - sizeof(uint16_t);
-            at = end;
-            continue;
-        }
-        uint64_t value = 0;
-        at = take_number(step.conversion, ap, value) ? put_raw(at, value) : nullptr;
+        const size_t used = step.fixed_before + static_cast<size_t>(at - texts_start) - numbers;
+        unsigned char* end = keep_argument(step, ap, used < line_bytes ? line_bytes - used : 0, at);
+        if (end && !is_text(step.conversion)) numbers += static_cast<size_t>(end - at);
+        if (end && is_text(step.conversion)) numbers += sizeof(uint16_t);
+        at = end;
     }
     return at;
 }
@@ -444,21 +464,27 @@ struct TraceRing {
 };
 TraceRing ring;
 
-const LineRef& ring_line(int i) { return ring.line[(ring.first + i) % kTraceRingLines]; }
+int ring_index(int i)
+{
+    i += ring.first;
+    return i < kTraceRingLines ? i : i - kTraceRingLines;
+}
 
-void drop_oldest_line()
+const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
+
+[[gnu::always_inline]] inline void drop_oldest_line()
 {
     ring.kept_bytes -= ring.line[ring.first].size;
-    ring.first = (ring.first + 1) % kTraceRingLines;
+    ring.first = ring_index(1);
     if (--ring.count == 0) ring.write = 0;
 }
 
 // Where `need` bytes fit without touching a kept entry; false when nowhere.
-bool find_room(size_t need, size_t& place)
+[[gnu::always_inline]] inline bool find_room(size_t need, size_t& place)
 {
     place = 0;
     if (ring.count == 0) return need <= ring.capacity;
-    const size_t oldest = ring_line(0).offset;
+    const size_t oldest = ring.line[ring.first].offset;
     if (ring.write <= oldest) {  // the newest entries are already before the oldest
         place = ring.write;
         return ring.write + need <= oldest;
@@ -473,7 +499,7 @@ bool find_room(size_t need, size_t& place)
 // Moves the kept entries, in order, to the start of a new block with room for `need` more bytes.
 bool rebuild_ring(size_t need)
 {
-    size_t capacity = std::max(kInitialRingBytes, 2 * (ring.kept_bytes + need));
+    size_t capacity = std::max(kInitialRingBytes, (ring.kept_bytes + need) * 3 / 2);
     capacity = (capacity + 4095) & ~size_t{4095};
     std::unique_ptr<unsigned char[]> bytes;
     try {
@@ -483,7 +509,7 @@ bool rebuild_ring(size_t need)
     }
     size_t at = 0;
     for (int i = 0; i < ring.count; ++i) {
-        LineRef& line = ring.line[(ring.first + i) % kTraceRingLines];
+        LineRef& line = ring.line[ring_index(i)];
         memcpy(bytes.get() + at, ring.bytes.get() + line.offset, line.size);
         line.offset = static_cast<uint32_t>(at);
         at += line.size;
@@ -494,26 +520,42 @@ bool rebuild_ring(size_t need)
     return true;
 }
 
+// No room where the next entry would go: a new block, or, out of memory, the
+// oldest lines make way rather than the newest being lost.
+[[gnu::noinline]] bool make_room(size_t need, size_t& place)
+{
+    if (rebuild_ring(need) && find_room(need, place)) return true;
+    while (ring.count > 0) {
+        drop_oldest_line();
+        if (find_room(need, place)) return true;
+    }
+    return false;
+}
+
+// Back at the start of the block: a block left much larger than the lines
+// need by a burst of long ones is given back.
+[[gnu::noinline]] size_t after_wrap(size_t need)
+{
+    size_t place = 0;
+    const bool oversized = ring.capacity > kInitialRingBytes && ring.capacity / 4 > ring.kept_bytes + need;
+    if (oversized && rebuild_ring(need) && find_room(need, place)) return place;
+    return 0;
+}
+
 // Room for a new entry of at most `need` bytes, or null when there is no memory at all.
-unsigned char* ring_reserve(size_t need)
+[[gnu::always_inline]] inline unsigned char* ring_reserve(size_t need)
 {
     if (ring.count == kTraceRingLines) drop_oldest_line();
     size_t place = 0;
-    bool found = find_room(need, place) || (rebuild_ring(need) && find_room(need, place));
-    // Out of memory: the oldest lines make way rather than the newest being lost.
-    while (!found && ring.count > 0) {
-        drop_oldest_line();
-        found = find_room(need, place);
-    }
-    if (!found) return nullptr;
+    if (!find_room(need, place) && !make_room(need, place)) return nullptr;
+    if (place == 0 && ring.count > 0) place = after_wrap(need);
     ring.reserved = place;
     return ring.bytes.get() + place;
 }
 
-void ring_commit(size_t size)
+[[gnu::always_inline]] inline void ring_commit(size_t size)
 {
-    ring.line[(ring.first + ring.count) % kTraceRingLines] = {static_cast<uint32_t>(ring.reserved),
-                                                              static_cast<uint32_t>(size)};
+    ring.line[ring_index(ring.count)] = {static_cast<uint32_t>(ring.reserved), static_cast<uint32_t>(size)};
     ++ring.count;
     ring.write = ring.reserved + size;
     ring.kept_bytes += size;
@@ -693,6 +735,8 @@ std::vector<std::string> DebugPluginRingLines()
 }
 
 int DebugPluginRingCount() { return ring.count; }
+
+size_t DebugPluginRingBytes() { return ring.capacity; }
 
 void DebugPluginRingClear()
 {
