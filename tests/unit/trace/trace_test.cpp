@@ -61,14 +61,15 @@ protected:
         return text.str();
     }
 
-    // Runs `body` in a child with the crash handler installed; returns its wait status.
+    // Runs `body` in a child with the crash handler installed and its standard
+    // output going to `output`; returns its wait status.
     template <typename Body>
-    int crash_in_child(Body body)
+    int crash_in_child(Body body, const std::string& output = "/dev/null")
     {
         pid_t child = fork();
         if (child == 0) {
-            int null_fd = open("/dev/null", O_WRONLY);
-            dup2(null_fd, STDOUT_FILENO);
+            int output_fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(output_fd, STDOUT_FILENO);
             crash_handler_install();
             body();
             segfault_now();
@@ -356,18 +357,7 @@ void trace_every_kind_of_line()
 TEST_F(Trace, CrashReportWritesTheRingAsItReads)
 {
     const std::string echo_path = home.path() + "/echo.txt";
-    pid_t child = fork();
-    if (child == 0) {
-        int echo_fd = open(echo_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(echo_fd, STDOUT_FILENO);
-        crash_handler_install();
-        trace_every_kind_of_line();
-        segfault_now();
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_TRUE(WIFSIGNALED(crash_in_child(trace_every_kind_of_line, echo_path)));
     trace_every_kind_of_line();
     const std::vector<std::string> lines = DebugPluginRingLines();
     ASSERT_EQ(lines.size(), size_t(kTraceRingLines));
