@@ -340,7 +340,7 @@ TEST_F(Trace, CrashWritesTheRingAndEndsWithTheSignal)
 // Lines of every kind: kept ones, ones written at the call, long and cut ones.
 void trace_every_kind_of_line()
 {
-    const std::string text(1500, 'c');
+    static const std::string text(1500, 'c');
     for (int i = 0; i < 4200; ++i) {
         switch (i % 5) {
         case 0: DebugPlugin(0, "BEGIN: GetUser(%s, %s, %d)", "irc.net", "#chan", i); break;
