@@ -266,13 +266,30 @@ unsigned char* put_raw(unsigned char* at, T value)
     return at + sizeof value;
 }
 
-// Copies a text argument, at most `room` bytes of it (`precision` when smaller
-// and not negative); null for a null text.
-[[gnu::always_inline]] inline unsigned char* keep_text(const char* text, int precision, size_t room, unsigned char* at)
+// What a line keeps of its texts: only what it can show. The line's fixed
+// text before each text and the texts before it are known; numbers are counted
+// as nothing, so a text is never cut shorter than the line shows it.
+struct TextRoom {
+    size_t line_bytes;
+    size_t texts = 0;  // bytes of the texts kept so far
+
+    size_t before(const FormatStep& step) const
+    {
+        const size_t used = step.fixed_before + texts;
+        return used < line_bytes ? line_bytes - used : 0;
+    }
+};
+
+// Copies a text argument, as much as `room` allows (and `precision` when not
+// negative); null for a null text.
+[[gnu::always_inline]] inline unsigned char* keep_text(const char* text, int precision, const FormatStep& step,
+                                                       TextRoom& room, unsigned char* at)
 {
     if (!text) return nullptr;
-    if (precision >= 0 && static_cast<size_t>(precision) < room) room = static_cast<size_t>(precision);
-    const auto length = static_cast<uint16_t>(strnlen(text, room));
+    size_t bound = room.before(step);
+    if (precision >= 0 && static_cast<size_t>(precision) < bound) bound = static_cast<size_t>(precision);
+    const auto length = static_cast<uint16_t>(strnlen(text, bound));
+    room.texts += length;
     at = put_raw(at, length);
     memcpy(at, text, length);
     return at + length;
@@ -286,14 +303,15 @@ unsigned char* keep_number(T value, unsigned char* at)
 
 // Keeps the value `step` takes from the arguments; null when the C library must
 // write the line (a null text or pointer, a NUL character).
-[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, va_list* ap, size_t room, unsigned char* at)
+[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, va_list* ap, TextRoom& room,
+                                                           unsigned char* at)
 {
     switch (step.conversion) {
     case Conversion::Percent: return at;
-    case Conversion::Text: return keep_text(va_arg(*ap, const char*), -1, room, at);
+    case Conversion::Text: return keep_text(va_arg(*ap, const char*), -1, step, room, at);
     case Conversion::TextPrecision: {
         const int precision = va_arg(*ap, int);
-        return keep_text(va_arg(*ap, const char*), precision, room, at);
+        return keep_text(va_arg(*ap, const char*), precision, step, room, at);
     }
     case Conversion::Int: return keep_number(static_cast<int64_t>(va_arg(*ap, int)), at);
     case Conversion::Long: return keep_number(static_cast<int64_t>(va_arg(*ap, long)), at);
@@ -317,22 +335,13 @@ unsigned char* keep_number(T value, unsigned char* at)
 
 // Keeps a call with plan `number` at `at`, which has room for kept_size_bound();
 // returns the end of the entry, or null when the C library must write the line.
-// A text keeps only what the line can show: the line's fixed text and the
-// texts before it are known, numbers are counted as nothing.
-unsigned char* keep_arguments(uint16_t number, va_list* ap, unsigned char* at, size_t line_bytes)
+[[gnu::always_inline]] inline unsigned char* keep_arguments(uint16_t number, va_list* ap, unsigned char* at,
+                                                            size_t line_bytes)
 {
     const FormatPlan& plan = plans[number];
     at = put_raw(at, number);
-    const unsigned char* texts_start = at;
-    size_t numbers = 0;  // bytes of kept numbers and text lengths so far
-    for (int i = 0; i < plan.steps && at; ++i) {
-        const FormatStep& step = plan.step[i];
-        const size_t used = step.fixed_before + static_cast<size_t>(at - texts_start) - numbers;
-        unsigned char* end = keep_argument(step, ap, used < line_bytes ? line_bytes - used : 0, at);
-        if (end && !is_text(step.conversion)) numbers += static_cast<size_t>(end - at);
-        if (end && is_text(step.conversion)) numbers += sizeof(uint16_t);
-        at = end;
-    }
+    TextRoom room{line_bytes};
+    for (int i = 0; i < plan.steps && at; ++i) at = keep_argument(plan.step[i], ap, room, at);
     return at;
 }
 
