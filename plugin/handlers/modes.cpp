@@ -113,7 +113,7 @@ void answer_own_mode(const ParseVars& vars, const ChatUser* record)
     if (!iFlagLocalUserModeChg || strcasecmp(setter, target) == 0 || !is_local_user(vars, record)) return;
     const std::string_view mode = value(vars.psMessageData);
     const bool away = vars.iLocalUserAway != 0;
-    const bool auto_unmark = vars.prefs_auto_unmark_away != 0;
+    const bool auto_unmark = host_pref_int(HostPref::AwayAutoUnmark) != 0;
     const std::string who = double_percent(setter);
     const std::string place = double_percent(or_else(vars.psChannelName, vars.psCurrentServerName.c_str()));
     HostSession* sess = GetSession(vars.pSess, vars.psLocalNickname.c_str(), target, value(vars.psChannelName),

@@ -208,7 +208,7 @@ int SendAwayAnswer(ParseVars& vars, ChatUser& user, time_t& tLastAnswer, AwayAns
     if (!iFlagAwayMessage || user.uiAnswer >= 3 || tLastAnswer + tMinSecondSent >= vars.tCurrentTime) return 0;
     if (!local_user_away(vars)) return 0;
     tLastAnswer = vars.tCurrentTime;
-    if (acAwayMessage.empty()) acAwayMessage = prefs.away_reason.substr(0, kAwayMessageSize);
+    if (acAwayMessage.empty()) acAwayMessage = host_pref_text(HostPref::AwayReason).substr(0, kAwayMessageSize);
     ++user.uiAnswer;
     const std::string nick = double_percent(vars.psRemoteUserNick ? *vars.psRemoteUserNick : std::string());
     QueueMessageCommand(vars.pSess, 16, nick.c_str(), nick.c_str(), acAwayMessage.c_str());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "handlers/handlers.h"
+#include "host/host.h"
 
 #include <cstdint>
 #include <ctime>
@@ -61,7 +62,7 @@ int local_user_away(ParseVars& vars);
 // Exactly one of the two: we are away, or the client ends the away state by itself.
 inline bool away_notice_due(IncomingMessage& m)
 {
-    return (local_user_away(m.vars) != 0) != (m.vars.prefs_auto_unmark_away != 0);
+    return (local_user_away(m.vars) != 0) != (host_pref_int(HostPref::AwayAutoUnmark) != 0);
 }
 
 // Nothing answers a notice automatically: two answering clients would talk to each other.

@@ -4,6 +4,7 @@
 
 namespace {
 std::string home_folder;
+std::string data_folder;  // ends with a slash
 bool resolved = false;
 }  // namespace
 
@@ -11,6 +12,7 @@ void quibo_paths_resolve()
 {
     const char* home = getenv("HOME");
     home_folder = home ? home : "";
+    data_folder = home_folder.empty() ? std::string(".xchat2/quiboscript/") : home_folder + "/.xchat2/quiboscript/";
     resolved = true;
 }
 
@@ -22,7 +24,9 @@ const std::string& quibo_home()
 
 std::string quibo_data_path(const std::string& name)
 {
-    const std::string& home = quibo_home();
-    std::string base = home.empty() ? std::string(".xchat2/quiboscript/") : home + "/.xchat2/quiboscript/";
-    return base + name;
+    if (!resolved) quibo_paths_resolve();
+    std::string path;
+    path.reserve(data_folder.size() + name.size());
+    path.append(data_folder).append(name);
+    return path;
 }

@@ -203,7 +203,7 @@ struct PrefEntry {
     bool every_line;
 };
 const PrefEntry kPrefs[] = {
-    {{"away_reason", nullptr}, &HostPrefs::away_reason, nullptr, true},
+    {{"away_reason", nullptr}, &HostPrefs::away_reason, nullptr, false},
     {{"away_auto_unmark", nullptr}, nullptr, &HostPrefs::away_auto_unmark, false},
     {{"tab_new_to_front", "gui_tab_newtofront"}, nullptr, &HostPrefs::tab_new_to_front, false},
     {{"input_perc_ascii", nullptr}, nullptr, &HostPrefs::input_perc_ascii, false},

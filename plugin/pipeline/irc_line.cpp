@@ -2,11 +2,17 @@
 
 size_t IrcLine::word_start(size_t n) const
 {
-    size_t at = 0;
-    for (size_t i = 0; i < n; ++i) {
-        at = text_.find(' ', at);
+    if (n < known_) return starts_[n];
+    size_t i = known_ - 1;
+    size_t at = starts_[i];
+    for (; i < n; ++i) {
         if (at == std::string_view::npos) return at;
-        ++at;
+        at = text_.find(' ', at);
+        if (at != std::string_view::npos) ++at;
+        if (i + 1 < kKnownStarts) {
+            starts_[i + 1] = at;
+            known_ = i + 2;
+        }
     }
     return at;
 }

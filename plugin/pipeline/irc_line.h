@@ -2,6 +2,7 @@
 // raw-line hook. Every cut is bounds-checked: what the line lacks is empty.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -31,6 +32,10 @@ private:
     size_t word_start(size_t n) const;  // npos past the end
 
     std::string_view text_;
+    // Where the first words start, found once: the parser asks for the same words many times.
+    static constexpr size_t kKnownStarts = 16;
+    mutable size_t starts_[kKnownStarts] = {0};
+    mutable size_t known_ = 1;  // word 0 starts at 0
 };
 
 // One leading ':' skipped.

@@ -45,7 +45,11 @@ std::string text(std::string_view view) { return std::string(view); }
 
 std::string joined_address(const IrcLine& line, size_t user_word, size_t host_word)
 {
-    return text(line.word(user_word)) + "@" + text(line.word(host_word));
+    const std::string_view user = line.word(user_word), host = line.word(host_word);
+    std::string address;
+    address.reserve(user.size() + 1 + host.size());
+    address.append(user).append(1, '@').append(host);
+    return address;
 }
 
 // The text after the first ':' of the parameters (empty when there is none).
@@ -199,8 +203,8 @@ Cut cut_who(const IrcLine& line, ParseVars& vars)
     vars.psRemoteUserHost = text(line.word(4));
     vars.psRemoteUserDomain = text(line.word(5));
     vars.psRemoteUserNick = text(line.word(7));
-    vars.psLocalUserAddress = joined_address(line, 4, 5);
     vars.psRemoteUserAddress = joined_address(line, 4, 5);
+    vars.psLocalUserAddress = vars.psRemoteUserAddress;
     vars.psMessageData = text(line.rest_after(7));
     vars.psServerName = text(line.prefix());
     return Cut::Taken;
@@ -322,15 +326,19 @@ size_t second_blank(std::string_view line)
     return first == npos ? npos : line.find(' ', first + 1);
 }
 
-bool word_before(std::string_view line, size_t second, std::string_view word)
+// A word that starts with a blank can only start at the line's first blank (the one blank before the
+// second), so it is compared there; other words are looked for.
+bool word_before(std::string_view line, size_t first, size_t second, std::string_view word)
 {
-    return !word.empty() && line.substr(0, second - 1 + word.size()).find(word) != npos;
+    if (word.empty()) return false;
+    if (word.front() == ' ') return line.substr(first).starts_with(word);
+    return line.substr(0, second - 1 + word.size()).find(word) != npos;
 }
 
-bool test_matches(const KindTest& test, std::string_view line, size_t second)
+bool test_matches(const KindTest& test, std::string_view line, size_t first, size_t second)
 {
     bool found = false;
-    for (std::string_view word : test.words) found = found || word_before(line, second, word);
+    for (std::string_view word : test.words) found = found || word_before(line, first, second, word);
     return found && (!test.also || contains_ignoring_case(line, test.also));
 }
 
@@ -338,8 +346,9 @@ MessageKind recognise(const IrcLine& line, ParseVars& vars)
 {
     const size_t second = second_blank(line.text());
     if (second == npos) return kUnknownLine;
+    const size_t first = line.text().find(' ');
     for (const KindTest& test : kKindTests) {
-        if (!test_matches(test, line.text(), second) || !iFlagParserMode[test.section]) continue;
+        if (!test_matches(test, line.text(), first, second) || !iFlagParserMode[test.section]) continue;
         const Cut cut = test.cut(line, vars);
         if (cut == Cut::Taken) return test.kind;
         vars.fields() = {};
@@ -638,7 +647,6 @@ void set_context(ParseVars& vars, HostSession* sess, std::string& line)
     vars.psCurrentChannelName = sess->channel;
     vars.psLocalNickname = sess->server->nick;
     vars.iLocalUserAway = sess->server->is_away;
-    vars.prefs_auto_unmark_away = host_pref_int(HostPref::AwayAutoUnmark);
     vars.iNumberUserInChannel = sess->user_count;
     if (iFlagDebugMode)
         sPrintLog(quibo_data_path("quibo.dbg").c_str(), "%s:%s:%s:%s", vars.psCurrentServerName.c_str(),
@@ -730,6 +738,11 @@ size_t if_message_at(std::string_view line, std::string_view word)
 {
     const size_t second = second_blank(line);
     if (line.empty() || word.empty() || second == npos) return npos;
+    // Before the second blank there is one blank only: a word that starts with one can only be there.
+    if (word.front() == ' ') {
+        const size_t first = line.find(' ');
+        return line.substr(first).starts_with(word) ? first : npos;
+    }
     return line.substr(0, second - 1 + word.size()).find(word);
 }
 

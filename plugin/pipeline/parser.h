@@ -64,7 +64,6 @@ struct ParseVars : LineFields {
     std::string psCurrentChannelName;
     std::string psLocalNickname;      // our nickname on that server
     int iLocalUserAway = 0;
-    int prefs_auto_unmark_away = 0;
     int iNumberUserInChannel = 0;
     time_t tCurrentTime = 0;
     // 1 while the parser feeds one line to a handler several times: the handler leaves the fields alone.

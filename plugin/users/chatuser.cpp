@@ -76,11 +76,17 @@ struct Databases {
     RunningWalk running;
 };
 
-Databases& db()
+Databases* the_databases = nullptr;
+
+__attribute__((noinline, cold)) Databases& make_databases()
 {
     static Databases databases;
+    the_databases = &databases;
     return databases;
 }
+
+// Called on every operation: a plain pointer once the databases exist.
+inline Databases& db() { return __builtin_expect(the_databases != nullptr, 1) ? *the_databases : make_databases(); }
 
 DatabaseSlot& current() { return db().MCU_DB[db().uiCurrentDB]; }
 UserStore& store() { return current().store; }
@@ -329,7 +335,8 @@ int InsertUser(ChatUserPtr& user)
     ChatUser* record = user.get();
     int result = 0;
     if (record && check_marker(record, __LINE__, "InsertUser") && !links(*record).place &&
-        (record->psServer() || record->psAddress()) && record->psUserNick() && !SearchUser(record)) {
+        (record->psServer() || record->psAddress()) && record->psUserNick() &&
+        !store().holds_match_by_nick(UserPattern::of(*record))) {
         set_modified();
         store().insert(user.release());
         abandon_search();

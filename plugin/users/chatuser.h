@@ -45,14 +45,11 @@ using PlaceMembers = std::set<ChatUser*, ByListOrder>;
 struct ChatUserLinks {
     ChatUser* prev = nullptr;
     ChatUser* next = nullptr;
-    ChatUser* parent = nullptr;  // order tree
-    ChatUser* left = nullptr;
-    ChatUser* right = nullptr;
-    const char* last_host = nullptr;  // the host that sorts last in the subtree; null when one record has none
-    uint32_t size = 0;
-    uint32_t priority = 0;
+    uint32_t node = UINT32_MAX;  // in the order tree
     ChatUser* same_nick = nullptr;
     ChatUser* same_host = nullptr;
+    uint64_t nick_hash = 0;  // of the folded texts, for the chains above
+    uint64_t host_hash = 0;
     PlaceBucket* place = nullptr;  // null while the record is in no database
     PlaceMembers::iterator in_place{};
     uint64_t label = 0;  // grows along the list; last, beside the texts a search reads

@@ -2,6 +2,7 @@
 #include "users/user_store.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -27,20 +28,16 @@ std::string folded(const char* text)
 }
 
 ChatUserLinks& L(ChatUser* user) { return links(*user); }
-uint32_t size_of(ChatUser* user) { return user ? L(user).size : 0; }
 uint64_t label_of(const ChatUser* user) { return links(*user).label; }
 
-// The insertion walk's order: no host (null) sorts after every host.
-bool sorts_before(const char* host, const char* other) { return host && (!other || fold_compare(host, other) < 0); }
-
-void pull(ChatUser* user)
+// The first eight bytes of a host, folded, as a number that orders as the texts do (zeros after the end).
+uint64_t host_key_of(const char* host)
 {
-    ChatUserLinks& l = L(user);
-    l.size = 1 + size_of(l.left) + size_of(l.right);
-    const char* last = user->psHost();
-    for (ChatUser* child : {l.left, l.right})
-        if (child && sorts_before(last, L(child).last_host)) last = L(child).last_host;
-    l.last_host = last;
+    uint64_t key = 0;
+    int i = 0;
+    if (host)
+        for (; i < 8 && host[i]; ++i) key = key << 8 | static_cast<unsigned char>(fold(host[i]));
+    return i == 8 ? key : key << (8 * (8 - i));
 }
 
 // The host part of an address: after the first at sign, empty without one.
@@ -81,7 +78,7 @@ std::unordered_map<std::string, uint32_t>& text_pool()
 }
 
 constexpr uint64_t kLabelSpace = uint64_t{1} << 62;
-constexpr uint64_t kAppendStep = uint64_t{1} << 32;
+constexpr uint64_t kAppendStep = uint64_t{1} << 44;
 constexpr int kLabelBits = 62;
 // Density bound of the relabelling windows: a window of 2^i labels may hold (2 / 1.4)^i records.
 constexpr double kWindowGrowth = 2.0 / 1.4;
@@ -97,21 +94,53 @@ int fold_compare(const char* a, const char* b)
     }
 }
 
-bool fold_equal(const char* a, const char* b) { return fold_compare(a, b) == 0; }
+bool fold_equal(const char* a, const char* b)
+{
+    if (a == b) return true;
+    for (;; ++a, ++b) {
+        const char x = *a, y = *b;
+        if (x == y) {
+            if (!x) return true;
+        } else if (fold(x) != fold(y)) {
+            return false;
+        }
+    }
+}
+
+namespace {
+// The texts interned last (records come with the same server and channel again and again).
+using PoolEntry = std::pair<const std::string, uint32_t>;
+std::array<PoolEntry*, 4> recent_texts{};
+size_t next_recent = 0;
+}  // namespace
 
 const std::string* intern_text(const char* text)
 {
     if (!text) return nullptr;
+    for (PoolEntry* entry : recent_texts)
+        if (entry && strcmp(entry->first.c_str(), text) == 0) {
+            ++entry->second;
+            return &entry->first;
+        }
     auto it = text_pool().try_emplace(text, 0).first;
     ++it->second;
+    recent_texts[next_recent++ % recent_texts.size()] = &*it;
     return &it->first;
 }
 
 void release_text(const std::string* text)
 {
     if (!text) return;
+    for (PoolEntry* entry : recent_texts)
+        if (entry && &entry->first == text && entry->second > 1) {
+            --entry->second;
+            return;
+        }
     auto it = text_pool().find(*text);
-    if (it != text_pool().end() && --it->second == 0) text_pool().erase(it);
+    if (it == text_pool().end() || --it->second != 0) return;
+    for (PoolEntry*& entry : recent_texts)
+        if (entry == &*it) entry = nullptr;
+    text_pool().erase(it);
 }
 
 UserPattern UserPattern::of(const ChatUser& user)
@@ -138,12 +167,12 @@ bool matches(const ChatUser& user, const UserPattern& p)
 
 // ---- hash chains ---------------------------------------------------------------
 
-size_t TextChains::slot(const char* text) const { return fold_hash(text) & (heads_.size() - 1); }
-
 void TextChains::add(ChatUser* user)
 {
     if (count_ + 1 > heads_.size()) grow();
-    ChatUser*& head = heads_[slot((user->*key_)())];
+    const uint64_t hash = fold_hash((user->*key_)());
+    L(user).*hash_ = hash;
+    ChatUser*& head = heads_[slot(hash)];
     L(user).*link_ = head;
     head = user;
     ++count_;
@@ -151,7 +180,8 @@ void TextChains::add(ChatUser* user)
 
 void TextChains::remove(ChatUser* user)
 {
-    ChatUser** at = &heads_[slot((user->*key_)())];
+    if (heads_.empty()) return;
+    ChatUser** at = &heads_[slot(L(user).*hash_)];
     while (*at && *at != user) at = &(L(*at).*link_);
     if (!*at) return;
     *at = L(user).*link_;
@@ -166,7 +196,7 @@ void TextChains::grow()
     for (ChatUser* user : old) {
         while (user) {
             ChatUser* next = L(user).*link_;
-            ChatUser*& head = heads_[slot((user->*key_)())];
+            ChatUser*& head = heads_[slot(L(user).*hash_)];
             L(user).*link_ = head;
             head = user;
             user = next;
@@ -183,37 +213,106 @@ void TextChains::clear()
 void TextChains::collect(const char* text, std::vector<ChatUser*>& out) const
 {
     if (heads_.empty()) return;
-    for (ChatUser* user = heads_[slot(text)]; user; user = L(user).*link_)
-        if (fold_equal((user->*key_)(), text)) out.push_back(user);
+    const uint64_t hash = fold_hash(text);
+    for (ChatUser* user = heads_[slot(hash)]; user; user = L(user).*link_)
+        if (L(user).*hash_ == hash && fold_equal((user->*key_)(), text)) out.push_back(user);
+}
+
+bool TextChains::any_match(const char* text, const UserPattern& pattern) const
+{
+    if (heads_.empty()) return false;
+    const uint64_t hash = fold_hash(text);
+    for (ChatUser* user = heads_[slot(hash)]; user; user = L(user).*link_)
+        if (L(user).*hash_ == hash && fold_equal((user->*key_)(), text) && matches(*user, pattern)) return true;
+    return false;
 }
 
 // ---- the store -----------------------------------------------------------------
 
 UserStore::UserStore()
-    : seed_(0x9E3779B9u), nicks_(&ChatUser::psUserNick, &ChatUserLinks::same_nick),
-      hosts_(&ChatUser::psHost, &ChatUserLinks::same_host)
+    : seed_(0x9E3779B9u), nicks_(&ChatUser::psUserNick, &ChatUserLinks::same_nick, &ChatUserLinks::nick_hash),
+      hosts_(&ChatUser::psHost, &ChatUserLinks::same_host, &ChatUserLinks::host_hash)
 {
 }
 
 UserStore::~UserStore() { clear(); }
 
+// The insertion walk's order: no host sorts after every host; the texts are read only when the first
+// eight bytes agree.
+bool UserStore::sorts_before(HostRef host, HostRef other) const
+{
+    if (host.node == kNoNode) return false;
+    if (other.node == kNoNode) return true;
+    if (host.key != other.key) return host.key < other.key;
+    // Equal keys that end before eight bytes are equal texts.
+    return (host.key & 0xFF) != 0 &&
+           fold_compare(nodes_[host.node].user->psHost() + 8, nodes_[other.node].user->psHost() + 8) < 0;
+}
+
+UserStore::HostRef UserStore::own_host(uint32_t node) const
+{
+    const TreeNode& n = nodes_[node];
+    return {n.has_host ? node : kNoNode, n.host_key};
+}
+
+UserStore::HostRef UserStore::last_host(uint32_t node) const
+{
+    const TreeNode& n = nodes_[node];
+    return {n.last, n.last_key};
+}
+
+void UserStore::pull(uint32_t node)
+{
+    TreeNode& n = nodes_[node];
+    uint32_t size = 1;
+    uint32_t hostless = n.has_host ? 0 : 1;
+    const TreeNode* children[2];
+    int count = 0;
+    for (uint32_t child : {n.left, n.right}) {
+        if (child == kNoNode) continue;
+        const TreeNode& c = nodes_[child];
+        size += c.size;
+        hostless += c.hostless;
+        children[count++] = &c;
+    }
+    n.size = size;
+    n.hostless = hostless;
+    // A record without a host below makes the subtree's last host "none", which sorts after every host.
+    if (hostless) {
+        n.last = kNoNode;
+        n.last_key = 0;
+        return;
+    }
+    HostRef last = {node, n.host_key};
+    for (int k = 0; k < count; ++k) {
+        const HostRef other = {children[k]->last, children[k]->last_key};
+        if (sorts_before(last, other)) last = other;
+    }
+    n.last = last.node;
+    n.last_key = last.key;
+}
+
 ChatUser* UserStore::insertion_point(const ChatUser& user) const
 {
-    const char* host = user.psHost();
-    if (!host) return first_;
-    ChatUser* node = root_;
-    if (!node || sorts_before(L(node).last_host, host)) return nullptr;
+    if (!user.psHost()) return first_;
+    // The new host compared through a stand-in: its text is read from `user` on a tie.
+    const uint64_t key = host_key_of(user.psHost());
+    uint32_t node = root_;
+    auto before_host = [&](HostRef ref) {
+        if (ref.node == kNoNode) return false;
+        if (ref.key != key) return ref.key < key;
+        return (key & 0xFF) != 0 && fold_compare(nodes_[ref.node].user->psHost() + 8, user.psHost() + 8) < 0;
+    };
+    if (node == kNoNode || before_host(last_host(node))) return nullptr;
     for (;;) {
-        ChatUser* left = L(node).left;
-        // The walk is bound by memory latency: start both ways down at once.
-        if (L(node).right) __builtin_prefetch(&L(L(node).right));
-        if (node->psHost()) __builtin_prefetch(node->psHost());
-        if (left && !sorts_before(L(left).last_host, host))
-            node = left;
-        else if (!sorts_before(node->psHost(), host))
-            return node;
+        const TreeNode& n = nodes_[node];
+        if (n.right != kNoNode) __builtin_prefetch(&nodes_[n.right]);
+        if (n.left != kNoNode && !before_host(last_host(n.left)))
+            node = n.left;
+        else if (!before_host(own_host(node)))
+            return n.user;
         else
-            node = L(node).right;
+            node = n.right;
     }
 }
 
@@ -225,10 +324,10 @@ void UserStore::insert(ChatUser* user)
     seed_ ^= seed_ << 13;
     seed_ ^= seed_ >> 17;
     seed_ ^= seed_ << 5;
-    l.priority = seed_;
+    const uint32_t priority = seed_;
     link_in_list(user, before);
     assign_label(user);
-    tree_insert_before(user, before);
+    tree_insert_before(user, before, priority);
     nicks_.add(user);
     if (user->psHost()) hosts_.add(user);
     join_bucket(user);
@@ -257,11 +356,15 @@ void UserStore::clear()
         ChatUserPtr doomed(user);
         user = next;
     }
-    first_ = last_ = root_ = nullptr;
+    first_ = last_ = nullptr;
+    root_ = kNoNode;
+    nodes_.clear();
+    free_nodes_.clear();
     size_ = 0;
     nicks_.clear();
     hosts_.clear();
     places_.clear();
+    forget_memo();
 }
 
 void UserStore::link_in_list(ChatUser* user, ChatUser* before)
@@ -275,96 +378,145 @@ void UserStore::link_in_list(ChatUser* user, ChatUser* before)
 
 // ---- order tree -------------------------------------------------------------------
 
-void UserStore::tree_insert_before(ChatUser* user, ChatUser* before)
+uint32_t UserStore::new_node(ChatUser* user, uint32_t priority)
 {
-    L(user).size = 1;
-    L(user).last_host = user->psHost();
-    if (!root_) {
-        root_ = user;
+    uint32_t index;
+    if (!free_nodes_.empty()) {
+        index = free_nodes_.back();
+        free_nodes_.pop_back();
+    } else {
+        index = static_cast<uint32_t>(nodes_.size());
+        nodes_.emplace_back();
+    }
+    TreeNode& n = nodes_[index];
+    n = TreeNode{};
+    n.user = user;
+    n.priority = priority;
+    n.size = 1;
+    n.has_host = user->psHost() != nullptr;
+    n.host_key = host_key_of(user->psHost());
+    n.last = n.has_host ? index : kNoNode;
+    n.last_key = n.host_key;
+    n.hostless = n.has_host ? 0 : 1;
+    L(user).node = index;
+    return index;
+}
+
+void UserStore::tree_insert_before(ChatUser* user, ChatUser* before, uint32_t priority)
+{
+    const uint32_t node = new_node(user, priority);
+    if (root_ == kNoNode) {
+        root_ = node;
         return;
     }
     // The new record's list neighbour on the left is its tree predecessor, whose right side is free.
-    ChatUser* parent;
-    if (before && !L(before).left) {
-        parent = before;
-        L(before).left = user;
+    uint32_t parent;
+    if (before && nodes_[L(before).node].left == kNoNode) {
+        parent = L(before).node;
+        nodes_[parent].left = node;
     } else {
-        parent = L(user).prev;
-        L(parent).right = user;
+        parent = L(L(user).prev).node;
+        nodes_[parent].right = node;
     }
-    L(user).parent = parent;
+    nodes_[node].parent = parent;
     // The ancestors gain one record; only the new host can become their last one.
-    const char* host = user->psHost();
-    for (ChatUser* node = parent; node; node = L(node).parent) {
-        ++L(node).size;
-        if (sorts_before(L(node).last_host, host)) L(node).last_host = host;
+    const HostRef host = own_host(node);
+    const bool hostless = !nodes_[node].has_host;
+    for (uint32_t up = parent; up != kNoNode; up = nodes_[up].parent) {
+        TreeNode& n = nodes_[up];
+        ++n.size;
+        if (hostless) ++n.hostless;
+        if (sorts_before(last_host(up), host)) {
+            n.last = host.node;
+            n.last_key = host.key;
+        }
     }
-    while (L(user).parent && L(L(user).parent).priority < L(user).priority) rotate_up(user);
+    while (nodes_[node].parent != kNoNode && nodes_[nodes_[node].parent].priority < nodes_[node].priority)
+        rotate_up(node);
 }
 
 void UserStore::tree_erase(ChatUser* user)
 {
+    const uint32_t node = L(user).node;
     for (;;) {
-        ChatUser* left = L(user).left;
-        ChatUser* right = L(user).right;
-        if (!left && !right) break;
-        rotate_up(!left ? right : !right ? left : (L(left).priority > L(right).priority ? left : right));
+        const uint32_t left = nodes_[node].left;
+        const uint32_t right = nodes_[node].right;
+        if (left == kNoNode && right == kNoNode) break;
+        rotate_up(left == kNoNode    ? right
+                  : right == kNoNode ? left
+                  : (nodes_[left].priority > nodes_[right].priority ? left : right));
     }
-    ChatUser* parent = L(user).parent;
-    if (!parent)
-        root_ = nullptr;
+    uint32_t parent = nodes_[node].parent;
+    if (parent == kNoNode)
+        root_ = kNoNode;
     else
-        (L(parent).left == user ? L(parent).left : L(parent).right) = nullptr;
-    for (; parent; parent = L(parent).parent) pull(parent);
+        (nodes_[parent].left == node ? nodes_[parent].left : nodes_[parent].right) = kNoNode;
+    // The ancestors lose one record; their last host changes only where the leaf was it, or was their
+    // only record without a host. The rest keep theirs, which spares reading their other children.
+    const bool hostless = !nodes_[node].has_host;
+    for (; parent != kNoNode; parent = nodes_[parent].parent) {
+        TreeNode& n = nodes_[parent];
+        --n.size;
+        if (hostless) --n.hostless;
+        if (hostless ? n.hostless == 0 : n.last == node) pull(parent);
+    }
+    nodes_[node] = TreeNode{};
+    free_nodes_.push_back(node);
+    L(user).node = kNoNode;
 }
 
-void UserStore::rotate_up(ChatUser* user)
+void UserStore::rotate_up(uint32_t node)
 {
-    ChatUser* parent = L(user).parent;
-    ChatUser* grand = L(parent).parent;
-    if (L(parent).left == user) {
-        L(parent).left = L(user).right;
-        if (L(user).right) L(L(user).right).parent = parent;
-        L(user).right = parent;
+    TreeNode& n = nodes_[node];
+    const uint32_t parent = n.parent;
+    TreeNode& p = nodes_[parent];
+    const uint32_t grand = p.parent;
+    if (p.left == node) {
+        p.left = n.right;
+        if (n.right != kNoNode) nodes_[n.right].parent = parent;
+        n.right = parent;
     } else {
-        L(parent).right = L(user).left;
-        if (L(user).left) L(L(user).left).parent = parent;
-        L(user).left = parent;
+        p.right = n.left;
+        if (n.left != kNoNode) nodes_[n.left].parent = parent;
+        n.left = parent;
     }
-    L(parent).parent = user;
-    L(user).parent = grand;
-    if (!grand)
-        root_ = user;
+    p.parent = node;
+    n.parent = grand;
+    if (grand == kNoNode)
+        root_ = node;
     else
-        (L(grand).left == parent ? L(grand).left : L(grand).right) = user;
+        (nodes_[grand].left == parent ? nodes_[grand].left : nodes_[grand].right) = node;
     pull(parent);
-    pull(user);
+    pull(node);
 }
 
 ChatUser* UserStore::at(int position) const
 {
     if (position < 1 || position > size_) return nullptr;
-    ChatUser* node = root_;
+    uint32_t node = root_;
     auto wanted = static_cast<uint32_t>(position);
     for (;;) {
-        uint32_t left = size_of(L(node).left);
+        const TreeNode& n = nodes_[node];
+        const uint32_t left = size_of(n.left);
         if (wanted <= left) {
-            node = L(node).left;
+            node = n.left;
         } else if (wanted == left + 1) {
-            return node;
+            return n.user;
         } else {
             wanted -= left + 1;
-            node = L(node).right;
+            node = n.right;
         }
     }
 }
 
 int UserStore::position_of(const ChatUser* user) const
 {
-    auto* node = const_cast<ChatUser*>(user);
-    uint32_t rank = size_of(L(node).left) + 1;
-    for (; L(node).parent; node = L(node).parent)
-        if (L(L(node).parent).right == node) rank += size_of(L(L(node).parent).left) + 1;
+    uint32_t node = links(*user).node;
+    uint32_t rank = size_of(nodes_[node].left) + 1;
+    for (; nodes_[node].parent != kNoNode; node = nodes_[node].parent) {
+        const TreeNode& parent = nodes_[nodes_[node].parent];
+        if (parent.right == node) rank += size_of(parent.left) + 1;
+    }
     return static_cast<int>(rank);
 }
 
@@ -378,7 +530,9 @@ void UserStore::assign_label(ChatUser* user)
     const uint64_t high = next ? label_of(next) : kLabelSpace;
     if (high - low >= 2) {
         const uint64_t half = (high - low) / 2;
-        if (!next)
+        if (!prev && !next)
+            L(user).label = half;  // the first record starts in the middle: records come at both ends
+        else if (!next)
             L(user).label = low + std::min(half, kAppendStep);
         else if (!prev)
             L(user).label = high - std::min(half, kAppendStep);
@@ -423,6 +577,10 @@ void UserStore::relabel_around(ChatUser* user)
 
 PlaceBucket& UserStore::bucket_for(const ChatUser& user)
 {
+    // The memo holds its shared texts, so their addresses name them for as long as it lives.
+    const bool addressed = user.psAddress() != nullptr;
+    if (memo_.bucket && memo_.server == user.server_ && memo_.channel == user.channel_ && memo_.addressed == addressed)
+        return *memo_.bucket;
     auto [it, fresh] = places_.try_emplace(place_key(user.psServer(), user.psChannel(), user.psAddress() != nullptr));
     PlaceBucket& bucket = it->second;
     if (fresh) {
@@ -433,7 +591,16 @@ PlaceBucket& UserStore::bucket_for(const ChatUser& user)
         if (bucket.has_server) bucket.server = folded(user.psServer());
         if (bucket.has_channel) bucket.channel = folded(user.psChannel());
     }
+    forget_memo();
+    memo_ = {intern_text(user.psServer()), intern_text(user.psChannel()), addressed, &bucket};
     return bucket;
+}
+
+void UserStore::forget_memo()
+{
+    release_text(memo_.server);
+    release_text(memo_.channel);
+    memo_ = {};
 }
 
 // A list neighbour in the same bucket is also the neighbour there, which spares the search.
@@ -456,8 +623,10 @@ void UserStore::leave_bucket(ChatUser* user)
     if (!bucket) return;
     bucket->members.erase(L(user).in_place);
     L(user).place = nullptr;
-    if (bucket->members.empty())
+    if (bucket->members.empty()) {
+        if (memo_.bucket == bucket) forget_memo();
         places_.erase(place_key(user->psServer(), user->psChannel(), user->psAddress() != nullptr));
+    }
 }
 
 void UserStore::move_to_channel(ChatUser* user, const std::string* channel)
@@ -471,7 +640,10 @@ void UserStore::move_to_channel(ChatUser* user, const std::string* channel)
 
 void UserStore::texts_moved(ChatUser* user)
 {
-    for (ChatUser* node = user; node; node = L(node).parent) pull(node);
+    TreeNode& n = nodes_[L(user).node];
+    n.has_host = user->psHost() != nullptr;
+    n.host_key = host_key_of(user->psHost());
+    for (uint32_t node = L(user).node; node != kNoNode; node = nodes_[node].parent) pull(node);
 }
 
 bool UserStore::consistent() const
@@ -483,7 +655,26 @@ bool UserStore::consistent() const
         if (prev && label_of(prev) >= label_of(node)) return false;
         ++count;
     }
-    return prev == last_ && count == size_ && static_cast<int>(size_of(root_)) == size_;
+    if (prev != last_ || count != size_ || static_cast<int>(size_of(root_)) != size_ ||
+        nodes_.size() - free_nodes_.size() != static_cast<size_t>(size_))
+        return false;
+    // Every node's counts and last host agree with its children's.
+    for (ChatUser* user = first_; user; user = L(user).next) {
+        const uint32_t node = L(user).node;
+        const TreeNode& n = nodes_[node];
+        if (node >= nodes_.size() || n.user != user) return false;
+        uint32_t hostless = n.has_host ? 0 : 1;
+        HostRef last = own_host(node);
+        for (uint32_t child : {n.left, n.right}) {
+            if (child == kNoNode) continue;
+            if (nodes_[child].parent != node) return false;
+            hostless += nodes_[child].hostless;
+            if (sorts_before(last, last_host(child))) last = last_host(child);
+        }
+        if (n.size != 1 + size_of(n.left) + size_of(n.right) || n.hostless != hostless) return false;
+        if (sorts_before(last, last_host(node)) || sorts_before(last_host(node), last)) return false;
+    }
+    return true;
 }
 
 // ---- walks ------------------------------------------------------------------------
@@ -525,7 +716,46 @@ void UserWalk::Stream::rewind()
         node = list_first;
 }
 
+namespace {
+
+// Emptied vectors kept for the next walk: a search runs on nearly every line and should not allocate.
+template <class T>
+std::vector<std::vector<T>>& spare_vectors()
+{
+    // Never destroyed: walks kept by other static objects end after this file's statics.
+    static auto* spare = new std::vector<std::vector<T>>;
+    return *spare;
+}
+
+template <class T>
+std::vector<T> borrow_vector()
+{
+    auto& spare = spare_vectors<T>();
+    if (spare.empty()) return {};
+    std::vector<T> vector = std::move(spare.back());
+    spare.pop_back();
+    return vector;
+}
+
+template <class T>
+void give_back(std::vector<T>& vector)
+{
+    constexpr size_t kKeptCapacity = 1024;
+    if (vector.capacity() == 0 || vector.capacity() > kKeptCapacity) return;
+    vector.clear();
+    spare_vectors<T>().push_back(std::move(vector));
+}
+
+}  // namespace
+
+UserWalk::~UserWalk()
+{
+    give_back(snapshot_);
+    give_back(streams_);
+}
+
 UserWalk::UserWalk(const UserStore& store, const UserPattern& pattern, ChatUser* start, ChatUser* stop, Range range)
+    : snapshot_(borrow_vector<ChatUser*>()), streams_(borrow_vector<Stream>())
 {
     if (!start || (range == Range::UpTo && start == stop)) {
         done_ = true;

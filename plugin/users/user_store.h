@@ -1,9 +1,9 @@
 // How one user database holds its records (private to plugin/users).
 //
 // The records form one doubly linked list. Over it sit:
-// - an order tree (a treap keyed by list position) that gives positions and,
-//   through the host that sorts last in each subtree, the insertion point of a
-//   new record in logarithmic time;
+// - an order tree (a treap keyed by list position, its nodes in one array)
+//   that gives positions and, through the host that sorts last in each
+//   subtree, the insertion point of a new record in logarithmic time;
 // - labels that grow along the list, so that two records compare by list order
 //   in constant time (relabelled in small windows when a gap closes);
 // - hash chains by nick and by host, and ordered buckets by server, channel and
@@ -59,19 +59,25 @@ struct PlaceBucket {
 class TextChains {
 public:
     using Key = const char* (ChatUser::*)() const;
-    TextChains(Key key, ChatUser* ChatUserLinks::*link) : key_(key), link_(link) {}
+    TextChains(Key key, ChatUser* ChatUserLinks::*link, uint64_t ChatUserLinks::*hash)
+        : key_(key), link_(link), hash_(hash)
+    {
+    }
     void add(ChatUser* user);
     void remove(ChatUser* user);
     void clear();
     // Every record whose text folds to `text`'s, in no particular order.
     void collect(const char* text, std::vector<ChatUser*>& out) const;
+    // True when one record whose text folds to `text`'s also matches `pattern`.
+    bool any_match(const char* text, const UserPattern& pattern) const;
 
 private:
-    size_t slot(const char* text) const;
+    size_t slot(uint64_t hash) const { return hash & (heads_.size() - 1); }
     void grow();
 
     Key key_;
     ChatUser* ChatUserLinks::*link_;
+    uint64_t ChatUserLinks::*hash_;  // the folded text's hash, kept so that chains are walked without the texts
     std::vector<ChatUser*> heads_;
     size_t count_ = 0;
 };
@@ -96,6 +102,8 @@ public:
     void same_host(const char* host, std::vector<ChatUser*>& out) const { hosts_.collect(host, out); }
     // Every record whose nick folds to `nick`'s, in no particular order.
     void same_nick(const char* nick, std::vector<ChatUser*>& out) const { nicks_.collect(nick, out); }
+    // True when a record matches `pattern`, which names a nick (found without a walk).
+    bool holds_match_by_nick(const UserPattern& pattern) const { return nicks_.any_match(pattern.nick, pattern); }
     // True when `a` comes before `b` in the list.
     static bool before(const ChatUser* a, const ChatUser* b) { return links(*a).label < links(*b).label; }
 
@@ -116,25 +124,63 @@ public:
 private:
     friend class UserWalk;
 
+    // One record's place in the order tree. The nodes sit together in one array, apart from the records,
+    // so that a walk down the tree touches little memory.
+    static constexpr uint32_t kNoNode = UINT32_MAX;
+    struct TreeNode {
+        uint64_t host_key = 0;  // the record's host folded into its first eight bytes, for quick comparisons
+        uint64_t last_key = 0;  // the same of the host that sorts last in the subtree
+        ChatUser* user = nullptr;
+        uint32_t parent = kNoNode;
+        uint32_t left = kNoNode;
+        uint32_t right = kNoNode;
+        uint32_t size = 0;
+        uint32_t priority = 0;
+        uint32_t last = kNoNode;  // the node whose host sorts last in the subtree; kNoNode when one has none
+        uint32_t hostless = 0;    // records without a host in the subtree
+        bool has_host = false;
+    };
+    // A host in the tree: the node that has it (kNoNode: no host, which sorts after every host) and its key.
+    struct HostRef {
+        uint32_t node;
+        uint64_t key;
+    };
+    uint32_t size_of(uint32_t node) const { return node == kNoNode ? 0 : nodes_[node].size; }
+    bool sorts_before(HostRef host, HostRef other) const;
+    HostRef own_host(uint32_t node) const;
+    HostRef last_host(uint32_t node) const;
+    void pull(uint32_t node);
+    uint32_t new_node(ChatUser* user, uint32_t priority);
+
     ChatUser* insertion_point(const ChatUser& user) const;
     void link_in_list(ChatUser* user, ChatUser* before);
-    void tree_insert_before(ChatUser* user, ChatUser* before);
+    void tree_insert_before(ChatUser* user, ChatUser* before, uint32_t priority);
     void tree_erase(ChatUser* user);
-    void rotate_up(ChatUser* user);
+    void rotate_up(uint32_t node);
     void assign_label(ChatUser* user);
     void relabel_around(ChatUser* user);
     PlaceBucket& bucket_for(const ChatUser& user);
     void join_bucket(ChatUser* user);
     void leave_bucket(ChatUser* user);
+    void forget_memo();
 
     ChatUser* first_ = nullptr;
     ChatUser* last_ = nullptr;
-    ChatUser* root_ = nullptr;
+    uint32_t root_ = kNoNode;
+    std::vector<TreeNode> nodes_;
+    std::vector<uint32_t> free_nodes_;
     int size_ = 0;
     uint32_t seed_;
     TextChains nicks_;
     TextChains hosts_;
     std::unordered_map<std::string, PlaceBucket> places_;
+    // The bucket found last, by the shared texts that found it: records come in runs of one place.
+    struct PlaceMemo {
+        const std::string* server = nullptr;
+        const std::string* channel = nullptr;
+        bool addressed = false;
+        PlaceBucket* bucket = nullptr;
+    } memo_;
 };
 
 // The candidates of a search in list order; the caller compares each with the pattern.
@@ -146,6 +192,7 @@ public:
         ToEnd,   // from `start` to the end of the list
     };
     UserWalk(const UserStore& store, const UserPattern& pattern, ChatUser* start, ChatUser* stop, Range range);
+    ~UserWalk();
     UserWalk(const UserWalk&) = delete;
     UserWalk& operator=(const UserWalk&) = delete;
 

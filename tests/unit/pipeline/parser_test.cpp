@@ -5,6 +5,7 @@
 #include "hostsim.h"
 
 #include "host/host.h"
+#include "pipeline/irc_line.h"
 #include "pipeline/parser.h"
 #include "settings/settings.h"
 #include "users/chatuser.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 using namespace hostsim;
 
@@ -398,3 +400,28 @@ TEST(Converters, FormattingBytesBecomeEscapesAndQuotesAreEscaped)
 }
 
 }  // namespace
+
+// Word positions are remembered after the first look; asking in any order must give what a fresh scan gives.
+TEST(IrcLineWords, RememberedStartsAgreeWithAFreshScan)
+{
+    const std::string text = ":n!u@h 352 me #c id h.net srv nick H :0 a b c d e f g h i j k l m n o p  q";
+    std::mt19937 random(7);
+    for (int round = 0; round < 50; ++round) {
+        IrcLine line(text);
+        for (int ask = 0; ask < 40; ++ask) {
+            const size_t n = random() % 30;
+            // Words at every single blank, counted by hand.
+            size_t start = 0;
+            for (size_t i = 0; i < n && start != std::string::npos; ++i) {
+                start = text.find(' ', start);
+                if (start != std::string::npos) ++start;
+            }
+            const std::string word = start == std::string::npos ? "" : text.substr(start, text.find(' ', start) - start);
+            ASSERT_EQ(line.word(n), word) << n;
+        }
+    }
+    IrcLine short_line("a b");
+    EXPECT_EQ(short_line.word(5), "");
+    EXPECT_EQ(short_line.word(1), "b");
+    EXPECT_EQ(short_line.rest_after(3), "");
+}

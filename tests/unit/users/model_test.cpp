@@ -21,8 +21,12 @@ using reference::Text;
 const std::vector<const char*> kServers = {"irc.a.net", "IRC.A.NET", "irc.b.org", nullptr};
 const std::vector<const char*> kChannels = {"#chan", "#Chan", "#other", "*", "#x", kZombieChannel, nullptr, nullptr};
 const std::vector<const char*> kIdents = {"u", "U", "~id", "web"};
-// Case variants, an empty host and two hosts whose hashes collide although their letters differ in case.
-const std::vector<const char*> kHosts = {"a.host", "A.HOST", "b.host", "ADbc", "adBC", "c", "", "zz.example.com"};
+// Case variants, an empty host, two hosts whose hashes collide although their letters differ in case, and hosts
+// that share their first eight letters (exactly eight, more, or differing only in case after them).
+const std::vector<const char*> kHosts = {"a.host",         "A.HOST",           "b.host",           "ADbc",
+                                         "adBC",           "c",                "",                 "zz.example.com",
+                                         "users.ex",       "users.example.net", "USERS.EXAMPLE.org", "users.exa",
+                                         "users.example.NET.x"};
 const std::vector<const char*> kInfos = {"real name", "REAL NAME", "another"};
 
 Text text_of(const char* text) { return text ? Text(text) : std::nullopt; }
@@ -350,7 +354,10 @@ TEST_P(AgainstReference, EveryAnswerAgreesOverALongRandomRun)
     for (int i = 0; i < 100000; ++i) {
         driver.step();
         if (HasFatalFailure() || HasFailure()) FAIL() << "at operation " << i << ", seed " << GetParam();
-        if (i % 5000 == 4999) driver.whole_list();
+        if (i % 5000 == 4999) {
+            driver.whole_list();
+            ASSERT_EQ(CheckDatabaseMemoryIntegrity(1), GetSize() > 0 ? 1 : 0) << "at operation " << i;
+        }
     }
     driver.whole_list();
 }
