@@ -582,22 +582,16 @@ void ring_keep_text(const char* format, va_list ap)
     ring_commit(kEntryHeader + strnlen(text, kTraceRingLineBytes));
 }
 
-void ring_append(const char* format, va_list ap)
+// Keeps a call by its plan and arguments; false when it must be written at once.
+[[gnu::always_inline]] inline bool ring_keep(const char* format, va_list* ap)
 {
     const uint16_t number = plan_of(format);
-    if (number != kNoPlan && plans[number].kept) {
-        unsigned char* at = ring_reserve(kept_size_bound(plans[number], kTraceRingLineBytes));
-        if (!at) return;
-        va_list args;
-        va_copy(args, ap);
-        const unsigned char* end = keep_arguments(number, &args, at, kTraceRingLineBytes);
-        va_end(args);
-        if (end) {
-            ring_commit(static_cast<size_t>(end - at));
-            return;
-        }
-    }
-    ring_keep_text(format, ap);
+    if (number == kNoPlan || !plans[number].kept) return false;
+    unsigned char* at = ring_reserve(kept_size_bound(plans[number], kTraceRingLineBytes));
+    if (!at) return true;  // no memory for any line: dropped
+    const unsigned char* end = keep_arguments(number, ap, at, kTraceRingLineBytes);
+    if (end) ring_commit(static_cast<size_t>(end - at));
+    return end != nullptr;
 }
 
 // The text of kept line `i` (0 the oldest) in `buffer` of kTraceRingLineBytes + 1 bytes; returns its length.
@@ -718,17 +712,22 @@ void report_ring(int crash_fd)
 
 int DebugPlugin(int level, const char* format, ...)
 {
-    if (!format) return 0;
+    const bool to_file = iFlagDebugModeFnc >= 1;
+    if (!format || (to_file && iFlagDebugModeFnc <= level)) return 0;
+    if (!to_file && (iFlagDisableDebugPlugin || iFlagDisableSHBM)) return 0;
     va_list ap;
     va_start(ap, format);
-    if (iFlagDebugModeFnc >= 1) {
-        if (iFlagDebugModeFnc > level) {
-            char line[kTraceLineMax + 1];
-            format_trace_line(line, sizeof line, format, ap);
-            WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
-        }
-    } else if (!iFlagDisableDebugPlugin && !iFlagDisableSHBM) {
-        ring_append(format, ap);
+    const bool kept = !to_file && ring_keep(format, &ap);
+    va_end(ap);
+    if (kept) return 0;
+    // Written now: the arguments are read again from the start.
+    va_start(ap, format);
+    if (to_file) {
+        char line[kTraceLineMax + 1];
+        format_trace_line(line, sizeof line, format, ap);
+        WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
+    } else {
+        ring_keep_text(format, ap);
     }
     va_end(ap);
     return 0;
