@@ -545,10 +545,9 @@ bool rebuild_ring(size_t need)
 // need by a burst of long ones is given back.
 [[gnu::noinline]] size_t after_wrap(size_t need)
 {
-    size_t place = 0;
     const bool oversized = ring.capacity > kInitialRingBytes && ring.capacity / 4 > ring.kept_bytes + need;
-    if (oversized && rebuild_ring(need) && find_room(need, place)) return place;
-    return 0;
+    // A new block has room right after the kept lines.
+    return oversized && rebuild_ring(need) ? ring.write : 0;
 }
 
 // Room for a new entry of at most `need` bytes, or null when there is no memory at all.

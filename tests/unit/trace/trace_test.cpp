@@ -279,6 +279,10 @@ TEST_F(Trace, RingOfMixedLengthsKeepsExactlyTheLast4092)
         ASSERT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()))
             << "phase " << phase;
     }
+    // The block the long lines needed is given back once short lines have gone round it.
+    for (int n = 0; n < 2 * kTraceRingLines; ++n, ++i) line(i, next() % 200);
+    EXPECT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()));
+    EXPECT_LE(DebugPluginRingBytes(), size_t(1024 * 1024));
     // Typical lines need a few hundred KB, not a slot of 1024 bytes each.
     DebugPluginRingClear();
     for (int n = 0; n < 3 * kTraceRingLines; ++n) DebugPlugin(0, "BEGIN: GetUser(%s, %s, %d)", "irc.net", "#chan", n);
