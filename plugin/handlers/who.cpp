@@ -195,16 +195,16 @@ void joined_user_checks(ParseVars& vars, ChatUser& user, const char* nick, const
 void carry_over(const ParseVars& vars, ChatUser* user, const char* nick)
 {
     const char* server = vars.psCurrentServerName.c_str();
-    std::vector<ChatUser*> same_nick;
-    current_user_store().same_nick(nick, same_nick);
-    std::vector<ChatUser*> stars;
-    for (ChatUser* other : same_nick) {
+    BorrowedVector<ChatUser*> same_nick;
+    current_user_store().same_nick(nick, *same_nick);
+    BorrowedVector<ChatUser*> stars;
+    for (ChatUser* other : *same_nick) {
         if (other->psServer() && !fold_equal(other->psServer(), server)) continue;
         if (other->uiQuery == kQueryAccepted) user->uiQuery = kQueryAccepted;
-        if (other != user && other->psChannel() && strcmp(other->psChannel(), "*") == 0) stars.push_back(other);
+        if (other != user && other->psChannel() && strcmp(other->psChannel(), "*") == 0) stars->push_back(other);
     }
     if (!user->psChannel() || starts_with_star(user->psChannel())) return;
-    for (ChatUser* star : stars) DeleteUser(star);
+    for (ChatUser* star : *stars) DeleteUser(star);
 }
 
 void bad_nick_check(const ParseVars& vars, ChatUser& user, const char* nick, const char* channel)

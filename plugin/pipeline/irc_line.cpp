@@ -21,6 +21,11 @@ std::string_view IrcLine::word(size_t n) const
 {
     const size_t start = word_start(n);
     if (start == std::string_view::npos) return {};
+    if (n + 1 < kKnownStarts) {
+        // The next word starts after this one's blank (or there is none: this one runs to the end).
+        const size_t next = word_start(n + 1);
+        return text_.substr(start, next == std::string_view::npos ? std::string_view::npos : next - 1 - start);
+    }
     return first_word(text_.substr(start));
 }
 
@@ -39,18 +44,22 @@ std::string_view IrcLine::trailing_after(size_t n) const
 
 std::string_view IrcLine::prefix() const { return without_colon(word(0)); }
 
-std::string_view IrcLine::prefix_nick() const
+size_t IrcLine::prefix_bang() const
 {
-    const std::string_view from = prefix();
-    return from.substr(0, from.find('!'));
+    if (!bang_known_) {
+        bang_ = prefix().find('!');
+        bang_known_ = true;
+    }
+    return bang_;
 }
+
+std::string_view IrcLine::prefix_nick() const { return prefix().substr(0, prefix_bang()); }
 
 std::optional<std::string_view> IrcLine::prefix_address() const
 {
-    const std::string_view from = prefix();
-    const size_t bang = from.find('!');
+    const size_t bang = prefix_bang();
     if (bang == std::string_view::npos) return std::nullopt;
-    return from.substr(bang + 1);
+    return prefix().substr(bang + 1);
 }
 
 std::string_view without_colon(std::string_view text)

@@ -30,12 +30,15 @@ public:
 
 private:
     size_t word_start(size_t n) const;  // npos past the end
+    size_t prefix_bang() const;         // the '!' in the prefix, found once
 
     std::string_view text_;
     // Where the first words start, found once: the parser asks for the same words many times.
     static constexpr size_t kKnownStarts = 16;
     mutable size_t starts_[kKnownStarts] = {0};
     mutable size_t known_ = 1;  // word 0 starts at 0
+    mutable size_t bang_ = 0;
+    mutable bool bang_known_ = false;
 };
 
 // One leading ':' skipped.

@@ -351,7 +351,7 @@ MessageKind recognise(const IrcLine& line, ParseVars& vars)
         if (!test_matches(test, line.text(), first, second) || !iFlagParserMode[test.section]) continue;
         const Cut cut = test.cut(line, vars);
         if (cut == Cut::Taken) return test.kind;
-        vars.fields() = {};
+        vars.fields().clear();
         if (cut == Cut::Stop) break;
     }
     return kUnknownLine;
@@ -487,7 +487,7 @@ void split_mode(ParseVars& vars, const ParserHandlers& handlers)
         handlers.case_mode(vars);
     }
     vars.sFlagNoClearVariables = 0;
-    vars.fields() = {};
+    vars.fields().clear();
     ResetLocalVariables(vars);
 }
 
@@ -560,7 +560,7 @@ void reconcile_online_list(ParseVars& vars, const ParserHandlers& handlers)
     }
     vars.sFlagNoClearVariables = 0;
     SetCurrentDatabase(0);
-    vars.fields() = {};
+    vars.fields().clear();
     ResetLocalVariables(vars);
 }
 
@@ -705,7 +705,7 @@ ParseVars& parse_vars() { return the_parse_vars; }
 
 void ResetLocalVariables(ParseVars& vars)
 {
-    if (!vars.sFlagNoClearVariables) vars.fields() = {};
+    if (!vars.sFlagNoClearVariables) vars.fields().clear();
 }
 
 const ParserHandlers& plugin_handlers()
@@ -736,13 +736,15 @@ const ParserHandlers& plugin_handlers()
 
 size_t if_message_at(std::string_view line, std::string_view word)
 {
-    const size_t second = second_blank(line);
-    if (line.empty() || word.empty() || second == npos) return npos;
+    if (line.empty() || word.empty()) return npos;
     // Before the second blank there is one blank only: a word that starts with one can only be there.
     if (word.front() == ' ') {
         const size_t first = line.find(' ');
-        return line.substr(first).starts_with(word) ? first : npos;
+        if (first == npos || !line.substr(first).starts_with(word)) return npos;
+        return line.find(' ', first + 1) == npos ? npos : first;
     }
+    const size_t second = second_blank(line);
+    if (second == npos) return npos;
     return line.substr(0, second - 1 + word.size()).find(word);
 }
 

@@ -52,6 +52,15 @@ struct LineFields {
     ParseText psServerName;
     ParseText psMessageData;
     ParseText psChannelUsers;
+
+    // Every field absent again.
+    void clear()
+    {
+        for (ParseText* field : {&psChannelName, &psRemoteUserNick, &psRemoteUserAddress, &psRemoteUserHost,
+                                 &psRemoteUserDomain, &psLocalUserNick, &psLocalUserAddress, &psServerName,
+                                 &psMessageData, &psChannelUsers})
+            field->reset();
+    }
 };
 
 // One line's context and fields, handed by reference to every handler.

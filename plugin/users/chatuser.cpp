@@ -585,19 +585,24 @@ const char* SaveDatabase()
 
 UserSnapshot::UserSnapshot(const char* server, const char* channel, const char* nick, const char* fourth,
                            const char* info)
+    : hits_(borrow_vector<ChatUser*>())
 {
     for (ChatUser* user = GetUser(server, channel, nick, fourth, info); user; user = GetUserNext())
         hits_.push_back(user);
     db().snapshots.push_back(this);
 }
 
-UserSnapshot::UserSnapshot(ChatUser* user)
+UserSnapshot::UserSnapshot(ChatUser* user) : hits_(borrow_vector<ChatUser*>())
 {
     hits_.push_back(user);
     db().snapshots.push_back(this);
 }
 
-UserSnapshot::~UserSnapshot() { std::erase(db().snapshots, this); }
+UserSnapshot::~UserSnapshot()
+{
+    std::erase(db().snapshots, this);
+    give_back(hits_);
+}
 
 void UserSnapshot::forget(const ChatUser* user)
 {

@@ -420,15 +420,21 @@ void UserStore::tree_insert_before(ChatUser* user, ChatUser* before, uint32_t pr
     }
     nodes_[node].parent = parent;
     // The ancestors gain one record; only the new host can become their last one.
+    // Once an ancestor's last host does not sort before the new one, no ancestor above it does either.
     const HostRef host = own_host(node);
     const bool hostless = !nodes_[node].has_host;
+    bool may_be_last = true;
     for (uint32_t up = parent; up != kNoNode; up = nodes_[up].parent) {
         TreeNode& n = nodes_[up];
         ++n.size;
         if (hostless) ++n.hostless;
-        if (sorts_before(last_host(up), host)) {
-            n.last = host.node;
-            n.last_key = host.key;
+        if (may_be_last) {
+            if (sorts_before(last_host(up), host)) {
+                n.last = host.node;
+                n.last_key = host.key;
+            } else {
+                may_be_last = false;
+            }
         }
     }
     while (nodes_[node].parent != kNoNode && nodes_[nodes_[node].parent].priority < nodes_[node].priority)
@@ -471,6 +477,9 @@ void UserStore::rotate_up(uint32_t node)
     const uint32_t parent = n.parent;
     TreeNode& p = nodes_[parent];
     const uint32_t grand = p.parent;
+    // The node takes over its parent's whole subtree, and with it the subtree's counts and last host.
+    const uint32_t size = p.size, hostless = p.hostless, last = p.last;
+    const uint64_t last_key = p.last_key;
     if (p.left == node) {
         p.left = n.right;
         if (n.right != kNoNode) nodes_[n.right].parent = parent;
@@ -487,7 +496,10 @@ void UserStore::rotate_up(uint32_t node)
     else
         (nodes_[grand].left == parent ? nodes_[grand].left : nodes_[grand].right) = node;
     pull(parent);
-    pull(node);
+    n.size = size;
+    n.hostless = hostless;
+    n.last = last;
+    n.last_key = last_key;
 }
 
 ChatUser* UserStore::at(int position) const
@@ -715,38 +727,6 @@ void UserWalk::Stream::rewind()
     else
         node = list_first;
 }
-
-namespace {
-
-// Emptied vectors kept for the next walk: a search runs on nearly every line and should not allocate.
-template <class T>
-std::vector<std::vector<T>>& spare_vectors()
-{
-    // Never destroyed: walks kept by other static objects end after this file's statics.
-    static auto* spare = new std::vector<std::vector<T>>;
-    return *spare;
-}
-
-template <class T>
-std::vector<T> borrow_vector()
-{
-    auto& spare = spare_vectors<T>();
-    if (spare.empty()) return {};
-    std::vector<T> vector = std::move(spare.back());
-    spare.pop_back();
-    return vector;
-}
-
-template <class T>
-void give_back(std::vector<T>& vector)
-{
-    constexpr size_t kKeptCapacity = 1024;
-    if (vector.capacity() == 0 || vector.capacity() > kKeptCapacity) return;
-    vector.clear();
-    spare_vectors<T>().push_back(std::move(vector));
-}
-
-}  // namespace
 
 UserWalk::~UserWalk()
 {

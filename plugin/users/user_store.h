@@ -82,6 +82,49 @@ private:
     size_t count_ = 0;
 };
 
+// Emptied vectors kept for the next user: searches run on nearly every line and should not allocate.
+template <class T>
+std::vector<std::vector<T>>& spare_vectors()
+{
+    // Never destroyed: vectors held by other static objects come back after this file's statics end.
+    static auto* spare = new std::vector<std::vector<T>>;
+    return *spare;
+}
+
+template <class T>
+std::vector<T> borrow_vector()
+{
+    auto& spare = spare_vectors<T>();
+    if (spare.empty()) return {};
+    std::vector<T> vector = std::move(spare.back());
+    spare.pop_back();
+    return vector;
+}
+
+template <class T>
+void give_back(std::vector<T>& vector)
+{
+    constexpr size_t kKeptCapacity = 1024;
+    if (vector.capacity() == 0 || vector.capacity() > kKeptCapacity) return;
+    vector.clear();
+    spare_vectors<T>().push_back(std::move(vector));
+}
+
+// A spare vector for the length of a scope.
+template <class T>
+class BorrowedVector {
+public:
+    BorrowedVector() : vector_(borrow_vector<T>()) {}
+    ~BorrowedVector() { give_back(vector_); }
+    BorrowedVector(const BorrowedVector&) = delete;
+    BorrowedVector& operator=(const BorrowedVector&) = delete;
+    std::vector<T>& operator*() { return vector_; }
+    std::vector<T>* operator->() { return &vector_; }
+
+private:
+    std::vector<T> vector_;
+};
+
 class UserWalk;
 class UserStore;
 // The store of the current database.
