@@ -41,7 +41,8 @@ enum class Cut {
     Stop,      // not a line of any kind: no later test runs
 };
 
-std::string text(std::string_view view) { return std::string(view); }
+// Parse fields copy the text into their own buffers.
+std::string_view text(std::string_view view) { return view; }
 
 std::string joined_address(const IrcLine& line, size_t user_word, size_t host_word)
 {
@@ -98,7 +99,7 @@ Cut cut_notice(const IrcLine& line, ParseVars& vars)
 }
 
 // The one parameter of JOIN, PART and NICK, written with or without a colon.
-std::string single_parameter(const IrcLine& line) { return text(first_word(without_colon(line.rest_after(1)))); }
+std::string_view single_parameter(const IrcLine& line) { return first_word(without_colon(line.rest_after(1))); }
 
 Cut cut_join(const IrcLine& line, ParseVars& vars)
 {
@@ -189,9 +190,9 @@ Cut cut_names(const IrcLine& line, ParseVars& vars)
     vars.psLocalUserNick = text(line.word(2));
     vars.psServerName = text(line.prefix());
     vars.psChannelName = text(line.word(channel_word));
-    std::string users = text(after_colon_following(line, channel_word));
-    if (!users.empty() && users.back() == ' ') users.pop_back();
-    vars.psChannelUsers = std::move(users);
+    std::string_view users = after_colon_following(line, channel_word);
+    if (!users.empty() && users.back() == ' ') users.remove_suffix(1);
+    vars.psChannelUsers = users;
     return Cut::Taken;
 }
 
@@ -425,10 +426,10 @@ std::vector<std::string> mode_parameters(std::string_view rest)
         if (rest.front() == ' ') {
             rest.remove_prefix(1);
         } else if (rest.front() == ':') {
-            parameters.push_back(text(rest.substr(1)));
+            parameters.emplace_back(rest.substr(1));
             break;
         } else {
-            parameters.push_back(text(first_word(rest)));
+            parameters.emplace_back(first_word(rest));
             rest.remove_prefix(parameters.back().size());
         }
     }

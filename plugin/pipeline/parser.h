@@ -11,7 +11,45 @@
 struct HostSession;
 
 // A field cut from the line; absent when the line's kind does not fill it.
-using ParseText = std::optional<std::string>;
+// One field of a line: absent, or a text. It reads like std::optional<std::string>, but an absent field
+// keeps its buffer, so that the fields of the next line are filled without allocating.
+class ParseText {
+public:
+    ParseText() = default;
+    ParseText(std::nullopt_t) {}
+    ParseText(std::string text) : text_(std::move(text)), present_(true) {}
+    ParseText& operator=(std::nullopt_t)
+    {
+        reset();
+        return *this;
+    }
+    ParseText& operator=(std::string_view text)
+    {
+        text_.assign(text.data(), text.size());
+        present_ = true;
+        return *this;
+    }
+    ParseText& operator=(const std::string& text) { return *this = std::string_view(text); }
+    ParseText& operator=(const char* text) { return *this = std::string_view(text); }
+
+    explicit operator bool() const { return present_; }
+    bool has_value() const { return present_; }
+    std::string& operator*() { return text_; }
+    const std::string& operator*() const { return text_; }
+    std::string* operator->() { return &text_; }
+    const std::string* operator->() const { return &text_; }
+    const std::string& value() const { return text_; }
+    std::string value_or(std::string_view otherwise) const { return present_ ? text_ : std::string(otherwise); }
+    void reset()
+    {
+        text_.clear();
+        present_ = false;
+    }
+
+private:
+    std::string text_;
+    bool present_ = false;
+};
 
 inline const char* text_or_null(const ParseText& text) { return text ? text->c_str() : nullptr; }
 inline const char* text_or_null(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
