@@ -1,8 +1,7 @@
 #include "pipeline/irc_line.h"
 
-size_t IrcLine::word_start(size_t n) const
+size_t IrcLine::scan_to(size_t n) const
 {
-    if (n < known_) return starts_[n];
     size_t i = known_ - 1;
     size_t at = starts_[i];
     for (; i < n; ++i) {

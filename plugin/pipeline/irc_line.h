@@ -29,7 +29,8 @@ public:
     std::optional<std::string_view> prefix_address() const;
 
 private:
-    size_t word_start(size_t n) const;  // npos past the end
+    size_t word_start(size_t n) const { return n < known_ ? starts_[n] : scan_to(n); }  // npos past the end
+    size_t scan_to(size_t n) const;
     size_t prefix_bang() const;         // the '!' in the prefix, found once
 
     std::string_view text_;

@@ -568,10 +568,25 @@ void UserInfo(HostSession* sess, const char* nick, const char* address, int16_t 
     }
 }
 
+namespace {
+
+// The nick-join file's path, made again only when the home folder changes.
+const std::string& nick_join_file()
+{
+    static std::string home, path;
+    if (path.empty() || home != quibo_home()) {
+        home = quibo_home();
+        path = quibo_data_path("quibo.nik");
+    }
+    return path;
+}
+
+}  // namespace
+
 int NickJoined(HostSession* sess, const char* nick, const char* address, const char* channel)
 {
     if (empty(nick) || empty(address) || empty(channel)) return 0;
-    return nick_joined(sess, watch_file(quibo_data_path("quibo.nik")), nick, address, channel);
+    return nick_joined(sess, watch_file(nick_join_file()), nick, address, channel);
 }
 
 // ---- listings ------------------------------------------------------------------------------------
