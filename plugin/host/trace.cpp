@@ -7,29 +7,24 @@
 
 #include <execinfo.h>
 #include <fcntl.h>
+#include <link.h>
 #include <ucontext.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 namespace {
 
 std::vector<void*> registered_blocks;            // slot 0: blocks registered at run time
 std::array<void*, kGarbageSlots> single_slots{};  // slots 1..1021: one text per global
-
-// The ring lives in storage reserved up front: tracing never allocates, and
-// the crash handler can walk it without touching the heap.
-struct TraceRing {
-    char text[kTraceRingLines][kTraceRingLineBytes + 1];
-    int first = 0;  // index of the oldest line
-    int count = 0;
-};
-TraceRing ring;
 
 struct sigaction previous_segv_action;
 bool handler_installed = false;
@@ -46,7 +41,7 @@ constexpr int kEchoedRingLines = 16;
 // and the text always ends with a NUL.
 class BoundedText {
 public:
-    BoundedText(char* buffer, size_t size) : at(buffer), end(buffer + size - 1) {}
+    BoundedText(char* buffer, size_t size) : start(buffer), at(buffer), end(buffer + size - 1) {}
     ~BoundedText() { *at = '\0'; }
     BoundedText(const BoundedText&) = delete;
     BoundedText& operator=(const BoundedText&) = delete;
@@ -62,8 +57,10 @@ public:
     {
         if (at < end) *at++ = c;
     }
+    size_t length() const { return static_cast<size_t>(at - start); }
 
 private:
+    char* start;
     char* at;
     char* end;
 };
@@ -86,81 +83,526 @@ void put_signed(BoundedText& out, long long value)
                  10);
 }
 
-// The conversions trace lines use (%s %.*s %d %i %u %c %p %%, with l, ll or z
-// on the integers), written the way the C library writes them. Anything else
-// (flags, widths, other conversions, a null text or pointer, a NUL character)
-// gives false, and the caller formats the line with vsnprintf instead.
-bool format_common(char* buffer, size_t size, const char* format, va_list ap)
+// ---- format plans ------------------------------------------------------------
+//
+// A trace line is kept as its format's plan number and its arguments, and
+// written out only when it is read. The plan of a format lists its
+// conversions once, so a call only copies its arguments. Formats with other
+// conversions (flags, widths, %x, ...) and calls with an argument the plan
+// cannot keep (a null text or pointer, a NUL character) are written at once
+// by the C library and kept as text.
+
+// What one conversion takes from the arguments and how it is written.
+enum class Conversion : uint8_t {
+    Percent,
+    Text,
+    TextPrecision,
+    Int,
+    Long,
+    LongLong,
+    SignedSize,
+    Unsigned,
+    UnsignedLong,
+    UnsignedLongLong,
+    Size,
+    Char,
+    Pointer,
+};
+
+struct ConversionSpelling {
+    const char* spelling;  // what follows the '%'
+    Conversion conversion;
+};
+// No spelling is the beginning of another, so the first that matches is the one.
+constexpr ConversionSpelling kKeptConversions[] = {
+    {"s", Conversion::Text},           {".*s", Conversion::TextPrecision},
+    {"d", Conversion::Int},            {"i", Conversion::Int},
+    {"ld", Conversion::Long},          {"li", Conversion::Long},
+    {"lld", Conversion::LongLong},     {"lli", Conversion::LongLong},
+    {"zd", Conversion::SignedSize},    {"zi", Conversion::SignedSize},
+    {"u", Conversion::Unsigned},       {"lu", Conversion::UnsignedLong},
+    {"llu", Conversion::UnsignedLongLong}, {"zu", Conversion::Size},
+    {"c", Conversion::Char},           {"p", Conversion::Pointer},
+    {"%", Conversion::Percent},
+};
+
+bool is_text(Conversion conversion)
 {
-    BoundedText out(buffer, size);
-    for (const char* p = format; *p; ++p) {
-        const char* plain = p;
-        p = strchrnul(p, '%');
-        out.put(plain, static_cast<size_t>(p - plain));
-        if (!*p) break;
-        ++p;  // the conversion after the '%'
-        if (*p == '%') {
-            out.put('%');
-        } else if (p[0] == '.' && p[1] == '*' && p[2] == 's') {
-            p += 2;
-            const int precision = va_arg(ap, int);
-            const char* text = va_arg(ap, const char*);
-            if (!text) return false;
-            out.put(text, precision < 0 ? strlen(text) : strnlen(text, static_cast<size_t>(precision)));
-        } else if (*p == 's') {
-            const char* text = va_arg(ap, const char*);
-            if (!text) return false;
-            out.put(text, strlen(text));
-        } else if (*p == 'c') {
-            const int c = va_arg(ap, int);
-            if (static_cast<char>(c) == '\0') return false;
-            out.put(static_cast<char>(c));
-        } else if (*p == 'p') {
-            const void* pointer = va_arg(ap, const void*);
-            if (!pointer) return false;
-            out.put("0x", 2);
-            put_unsigned(out, reinterpret_cast<uintptr_t>(pointer), 16);
-        } else {
-            int longs = 0;
-            for (; *p == 'l' && longs < 2; ++p) ++longs;
-            const bool size_t_length = !longs && *p == 'z';
-            if (size_t_length) ++p;
-            if (*p == 'd' || *p == 'i') {
-                const long long value = size_t_length ? static_cast<long long>(va_arg(ap, ssize_t))
-                                        : longs == 2  ? va_arg(ap, long long)
-                                        : longs == 1  ? va_arg(ap, long)
-                                                      : va_arg(ap, int);
-                put_signed(out, value);
-            } else if (*p == 'u') {
-                const unsigned long long value = size_t_length ? va_arg(ap, size_t)
-                                                 : longs == 2  ? va_arg(ap, unsigned long long)
-                                                 : longs == 1  ? va_arg(ap, unsigned long)
-                                                               : va_arg(ap, unsigned);
-                put_unsigned(out, value, 10);
-            } else {
-                return false;
-            }
+    return conversion == Conversion::Text || conversion == Conversion::TextPrecision;
+}
+
+constexpr int kMaxPlanSteps = 12;
+constexpr uint32_t kMaxFixedBytes = 60000;  // literal text of a format that still gets a plan
+
+struct FormatStep {
+    uint16_t literal;       // format bytes written before the conversion
+    uint16_t fixed_before;  // bytes of the line before it that do not come from arguments
+    uint8_t spelling;       // length of the conversion in the format, '%' included
+    Conversion conversion;
+};
+
+struct FormatPlan {
+    const char* format = nullptr;  // the key; null for a free slot
+    bool kept = false;             // false: calls with this format are written at once
+    uint8_t steps = 0;
+    uint8_t texts = 0;
+    uint16_t tail = 0;  // format bytes after the last conversion
+    std::array<FormatStep, kMaxPlanSteps> step{};
+};
+
+constexpr size_t kPlanSlots = 512;  // a power of two
+constexpr size_t kPlanLimit = kPlanSlots * 3 / 4;
+constexpr uint16_t kNoPlan = 0xffff;
+std::array<FormatPlan, kPlanSlots> plans;
+size_t plans_used = 0;
+
+const ConversionSpelling* kept_conversion(const char* after_percent)
+{
+    for (const ConversionSpelling& known : kKeptConversions) {
+        const size_t length = strlen(known.spelling);
+        if (strncmp(after_percent, known.spelling, length) == 0) return &known;
+    }
+    return nullptr;
+}
+
+// Fills `plan` from `format`; false when the format has something a plan cannot keep.
+bool parse_plan(FormatPlan& plan, const char* format)
+{
+    uint32_t fixed = 0;
+    for (const char* p = format;;) {
+        const char* percent = strchrnul(p, '%');
+        const auto literal = static_cast<uint32_t>(percent - p);
+        if (literal > kMaxFixedBytes || fixed + literal > kMaxFixedBytes) return false;
+        fixed += literal;
+        if (!*percent) {
+            plan.tail = static_cast<uint16_t>(literal);
+            return true;
         }
+        const ConversionSpelling* known = kept_conversion(percent + 1);
+        if (!known || plan.steps == kMaxPlanSteps) return false;
+        const auto spelling = static_cast<uint8_t>(strlen(known->spelling) + 1);
+        plan.step[plan.steps++] = {static_cast<uint16_t>(literal), static_cast<uint16_t>(fixed), spelling,
+                                   known->conversion};
+        if (known->conversion == Conversion::Percent) ++fixed;
+        if (is_text(known->conversion)) ++plan.texts;
+        p = percent + spelling;
+    }
+}
+
+struct ReadOnlySearch {
+    uintptr_t address;
+    bool found;
+};
+
+int find_read_only_segment(dl_phdr_info* object, size_t, void* data)
+{
+    auto* search = static_cast<ReadOnlySearch*>(data);
+    for (int i = 0; i < object->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& segment = object->dlpi_phdr[i];
+        if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W)) continue;
+        const uintptr_t start = object->dlpi_addr + segment.p_vaddr;
+        if (search->address >= start && search->address - start < segment.p_memsz) search->found = true;
+    }
+    return search->found ? 1 : 0;
+}
+
+// A format kept by its address must never change: only text in a read-only
+// segment of a loaded object (a string literal) qualifies.
+bool is_constant_text(const char* format)
+{
+    ReadOnlySearch search{reinterpret_cast<uintptr_t>(format), false};
+    dl_iterate_phdr(find_read_only_segment, &search);
+    return search.found;
+}
+
+size_t plan_hash(const char* format)
+{
+    return static_cast<size_t>((reinterpret_cast<uintptr_t>(format) * 0x9E3779B97F4A7C15ULL) >> 40) &
+           (kPlanSlots - 1);
+}
+
+// The plan number of `format` after a miss in its own slot: found further on,
+// or made on its first use; kNoPlan once the table is full.
+[[gnu::noinline]] uint16_t find_plan(const char* format, size_t slot)
+{
+    for (;; slot = (slot + 1) & (kPlanSlots - 1)) {
+        FormatPlan& plan = plans[slot];
+        if (plan.format == format) return static_cast<uint16_t>(slot);
+        if (plan.format) continue;
+        if (plans_used >= kPlanLimit) return kNoPlan;
+        plan.kept = is_constant_text(format) && parse_plan(plan, format);
+        plan.format = format;
+        ++plans_used;
+        return static_cast<uint16_t>(slot);
+    }
+}
+
+[[gnu::always_inline]] inline uint16_t plan_of(const char* format)
+{
+    const size_t slot = plan_hash(format);
+    return plans[slot].format == format ? static_cast<uint16_t>(slot) : find_plan(format, slot);
+}
+
+// ---- kept entries: the plan number, then the arguments ----------------------
+//
+// Numbers are kept as 8 bytes, texts as a 2-byte length and their bytes, cut to
+// what the line can show. Entries kept as text have kStoredText as plan number.
+
+constexpr uint16_t kStoredText = 0xfffe;
+constexpr size_t kEntryHeader = sizeof(uint16_t);
+
+// The most bytes a call with `plan` can keep for a line of `line_bytes`.
+size_t kept_size_bound(const FormatPlan& plan, size_t line_bytes)
+{
+    return kEntryHeader + plan.steps * sizeof(uint64_t) + plan.texts * sizeof(uint16_t) + line_bytes;
+}
+
+constexpr size_t kMaxKeptBytes = kEntryHeader + kMaxPlanSteps * (sizeof(uint64_t) + sizeof(uint16_t)) + kTraceLineMax;
+
+template <typename T>
+unsigned char* put_raw(unsigned char* at, T value)
+{
+    memcpy(at, &value, sizeof value);
+    return at + sizeof value;
+}
+
+// What a line keeps of its texts: only what it can show. The line's fixed
+// text before each text and the texts before it are known; numbers are counted
+// as nothing, so a text is never cut shorter than the line shows it.
+struct TextRoom {
+    size_t line_bytes;
+    size_t texts = 0;  // bytes of the texts kept so far
+
+    size_t before(const FormatStep& step) const
+    {
+        const size_t used = step.fixed_before + texts;
+        return used < line_bytes ? line_bytes - used : 0;
+    }
+};
+
+// Copies a text argument, as much as `room` allows (and `precision` when not
+// negative); null for a null text.
+[[gnu::always_inline]] inline unsigned char* keep_text(const char* text, int precision, const FormatStep& step,
+                                                       TextRoom& room, unsigned char* at)
+{
+    if (!text) return nullptr;
+    size_t bound = room.before(step);
+    if (precision >= 0 && static_cast<size_t>(precision) < bound) bound = static_cast<size_t>(precision);
+    const auto length = static_cast<uint16_t>(strnlen(text, bound));
+    room.texts += length;
+    at = put_raw(at, length);
+    memcpy(at, text, length);
+    return at + length;
+}
+
+template <typename T>
+unsigned char* keep_number(T value, unsigned char* at)
+{
+    return put_raw(at, static_cast<uint64_t>(value));
+}
+
+// Keeps the value `step` takes from the arguments; null when the C library must
+// write the line (a null text or pointer, a NUL character).
+[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, va_list* ap, TextRoom& room,
+                                                           unsigned char* at)
+{
+    switch (step.conversion) {
+    case Conversion::Percent: return at;
+    case Conversion::Text: return keep_text(va_arg(*ap, const char*), -1, step, room, at);
+    case Conversion::TextPrecision: {
+        const int precision = va_arg(*ap, int);
+        return keep_text(va_arg(*ap, const char*), precision, step, room, at);
+    }
+    case Conversion::Int: return keep_number(static_cast<int64_t>(va_arg(*ap, int)), at);
+    case Conversion::Long: return keep_number(static_cast<int64_t>(va_arg(*ap, long)), at);
+    case Conversion::LongLong: return keep_number(va_arg(*ap, long long), at);
+    case Conversion::SignedSize: return keep_number(static_cast<int64_t>(va_arg(*ap, ssize_t)), at);
+    case Conversion::Unsigned: return keep_number(va_arg(*ap, unsigned), at);
+    case Conversion::UnsignedLong: return keep_number(va_arg(*ap, unsigned long), at);
+    case Conversion::UnsignedLongLong: return keep_number(va_arg(*ap, unsigned long long), at);
+    case Conversion::Size: return keep_number(va_arg(*ap, size_t), at);
+    case Conversion::Char: {
+        const auto c = static_cast<unsigned char>(va_arg(*ap, int));
+        return c ? keep_number(c, at) : nullptr;
+    }
+    case Conversion::Pointer: {
+        const void* pointer = va_arg(*ap, const void*);
+        return pointer ? keep_number(reinterpret_cast<uintptr_t>(pointer), at) : nullptr;
+    }
+    }
+    return nullptr;
+}
+
+// Keeps a call with plan `number` at `at`, which has room for kept_size_bound();
+// returns the end of the entry, or null when the C library must write the line.
+[[gnu::always_inline]] inline unsigned char* keep_arguments(uint16_t number, va_list* ap, unsigned char* at,
+                                                            size_t line_bytes)
+{
+    const FormatPlan& plan = plans[number];
+    at = put_raw(at, number);
+    TextRoom room{line_bytes};
+    for (int i = 0; i < plan.steps && at; ++i) at = keep_argument(plan.step[i], ap, room, at);
+    return at;
+}
+
+// Reads kept values without passing the end of their entry.
+class KeptValues {
+public:
+    KeptValues(const unsigned char* at, const unsigned char* end) : at(at), end(end) {}
+
+    bool number(uint64_t& value) { return take(&value, sizeof value); }
+    bool text(const char*& text, uint16_t& length)
+    {
+        if (!take(&length, sizeof length) || static_cast<size_t>(end - at) < length) return false;
+        text = reinterpret_cast<const char*>(at);
+        at += length;
+        return true;
+    }
+
+private:
+    bool take(void* value, size_t size)
+    {
+        if (static_cast<size_t>(end - at) < size) return false;
+        memcpy(value, at, size);
+        at += size;
+        return true;
+    }
+    const unsigned char* at;
+    const unsigned char* end;
+};
+
+bool write_argument(Conversion conversion, KeptValues& values, BoundedText& out)
+{
+    if (conversion == Conversion::Percent) {
+        out.put('%');
+        return true;
+    }
+    if (is_text(conversion)) {
+        const char* text = nullptr;
+        uint16_t length = 0;
+        if (!values.text(text, length)) return false;
+        out.put(text, length);
+        return true;
+    }
+    uint64_t value = 0;
+    if (!values.number(value)) return false;
+    switch (conversion) {
+    case Conversion::Int:
+    case Conversion::Long:
+    case Conversion::LongLong:
+    case Conversion::SignedSize: put_signed(out, static_cast<long long>(value)); break;
+    case Conversion::Char: out.put(static_cast<char>(value)); break;
+    case Conversion::Pointer:
+        out.put("0x", 2);
+        put_unsigned(out, value, 16);
+        break;
+    default: put_unsigned(out, value, 10); break;
     }
     return true;
 }
 
-// One trace line into `buffer`, cut to its size.
-void format_trace_line(char* buffer, size_t size, const char* format, va_list ap)
+// Writes the line of the entry [at, end): its text, or its format with its kept values.
+// Works in signal context: no allocation, no stdio.
+void write_entry(const unsigned char* at, const unsigned char* end, BoundedText& out)
 {
-    va_list common;
-    va_copy(common, ap);
-    const bool done = format_common(buffer, size, format, common);
-    va_end(common);
-    if (!done) vsnprintf(buffer, size, format, ap);
+    uint16_t number = kNoPlan;
+    if (static_cast<size_t>(end - at) < kEntryHeader) return;
+    memcpy(&number, at, sizeof number);
+    at += kEntryHeader;
+    if (number == kStoredText) {
+        out.put(reinterpret_cast<const char*>(at), static_cast<size_t>(end - at));
+        return;
+    }
+    if (number >= kPlanSlots || !plans[number].kept) return;
+    const FormatPlan& plan = plans[number];
+    const char* literal = plan.format;
+    KeptValues values(at, end);
+    for (int i = 0; i < plan.steps; ++i) {
+        const FormatStep& step = plan.step[i];
+        out.put(literal, step.literal);
+        literal += step.literal + step.spelling;
+        if (!write_argument(step.conversion, values, out)) return;
+    }
+    out.put(literal, plan.tail);
 }
 
-char* ring_append_slot()
+// One trace line into `buffer`, cut to its size, as the C library would write it.
+void format_trace_line(char* buffer, size_t size, const char* format, va_list ap)
 {
-    if (ring.count < kTraceRingLines) return ring.text[(ring.first + ring.count++) % kTraceRingLines];
-    char* slot = ring.text[ring.first];
-    ring.first = (ring.first + 1) % kTraceRingLines;
-    return slot;
+    const uint16_t number = plan_of(format);
+    if (number != kNoPlan && plans[number].kept && size - 1 <= kTraceLineMax) {
+        unsigned char kept[kMaxKeptBytes];
+        va_list args;
+        va_copy(args, ap);
+        const unsigned char* end = keep_arguments(number, &args, kept, size - 1);
+        va_end(args);
+        if (end) {
+            BoundedText out(buffer, size);
+            write_entry(kept, end, out);
+            return;
+        }
+    }
+    vsnprintf(buffer, size, format, ap);
+}
+
+// ---- the ring ------------------------------------------------------------------
+//
+// Entries are packed one after the other in one block of bytes used as a
+// circle: a new entry goes after the newest, or back at the start of the block
+// once the oldest entries there are gone. The block grows when the lines kept
+// need more room; no line leaves before 4092 newer ones came. The writing
+// position goes back to the start as soon as the block holds a little more
+// than the kept lines need, so a stream of lines touches little memory.
+
+struct LineRef {
+    uint32_t offset;
+    uint32_t size;
+};
+
+constexpr size_t kInitialRingBytes = 256 * 1024;
+
+struct TraceRing {
+    std::unique_ptr<unsigned char[]> bytes;
+    size_t capacity = 0;
+    size_t write = 0;        // end of the newest entry
+    size_t kept_bytes = 0;   // bytes of the entries kept
+    size_t reserved = 0;     // where the entry being written goes
+    std::array<LineRef, kTraceRingLines> line{};
+    int first = 0;  // index of the oldest line
+    int count = 0;
+};
+TraceRing ring;
+
+int ring_index(int i)
+{
+    i += ring.first;
+    return i < kTraceRingLines ? i : i - kTraceRingLines;
+}
+
+const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
+
+[[gnu::always_inline]] inline void drop_oldest_line()
+{
+    ring.kept_bytes -= ring.line[ring.first].size;
+    ring.first = ring_index(1);
+    if (--ring.count == 0) ring.write = 0;
+}
+
+// Where `need` bytes fit without touching a kept entry; false when nowhere.
+[[gnu::always_inline]] inline bool find_room(size_t need, size_t& place)
+{
+    place = 0;
+    if (ring.count == 0) return need <= ring.capacity;
+    const size_t oldest = ring.line[ring.first].offset;
+    if (ring.write <= oldest) {  // the newest entries are already before the oldest
+        place = ring.write;
+        return ring.write + need <= oldest;
+    }
+    const size_t enough = ring.kept_bytes + ring.kept_bytes / 4 + need;
+    const bool fits_after = ring.write + need <= ring.capacity;
+    const bool fits_before = need <= oldest;
+    if (fits_after && !(fits_before && ring.write + need > enough)) place = ring.write;
+    return fits_after || fits_before;
+}
+
+// Moves the kept entries, in order, to the start of a new block with room for `need` more bytes.
+bool rebuild_ring(size_t need)
+{
+    size_t capacity = std::max(kInitialRingBytes, (ring.kept_bytes + need) * 3 / 2);
+    capacity = (capacity + 4095) & ~size_t{4095};
+    std::unique_ptr<unsigned char[]> bytes;
+    try {
+        bytes = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    size_t at = 0;
+    for (int i = 0; i < ring.count; ++i) {
+        LineRef& line = ring.line[ring_index(i)];
+        memcpy(bytes.get() + at, ring.bytes.get() + line.offset, line.size);
+        line.offset = static_cast<uint32_t>(at);
+        at += line.size;
+    }
+    ring.bytes.swap(bytes);
+    ring.capacity = capacity;
+    ring.write = at;
+    return true;
+}
+
+// No room where the next entry would go: a new block, or, out of memory, the
+// oldest lines make way rather than the newest being lost.
+[[gnu::noinline]] bool make_room(size_t need, size_t& place)
+{
+    if (rebuild_ring(need) && find_room(need, place)) return true;
+    while (ring.count > 0) {
+        drop_oldest_line();
+        if (find_room(need, place)) return true;
+    }
+    return false;
+}
+
+// Back at the start of the block: a block left much larger than the lines
+// need by a burst of long ones is given back.
+[[gnu::noinline]] size_t after_wrap(size_t need)
+{
+    const bool oversized = ring.capacity > kInitialRingBytes && ring.capacity / 4 > ring.kept_bytes + need;
+    // A new block has room right after the kept lines.
+    return oversized && rebuild_ring(need) ? ring.write : 0;
+}
+
+// Room for a new entry of at most `need` bytes, or null when there is no memory at all.
+[[gnu::always_inline]] inline unsigned char* ring_reserve(size_t need)
+{
+    if (ring.count == kTraceRingLines) drop_oldest_line();
+    size_t place = 0;
+    if (!find_room(need, place) && !make_room(need, place)) return nullptr;
+    if (place == 0 && ring.count > 0) place = after_wrap(need);
+    ring.reserved = place;
+    return ring.bytes.get() + place;
+}
+
+[[gnu::always_inline]] inline void ring_commit(size_t size)
+{
+    ring.line[ring_index(ring.count)] = {static_cast<uint32_t>(ring.reserved), static_cast<uint32_t>(size)};
+    ++ring.count;
+    ring.write = ring.reserved + size;
+    ring.kept_bytes += size;
+}
+
+void ring_keep_text(const char* format, va_list ap)
+{
+    unsigned char* at = ring_reserve(kEntryHeader + kTraceRingLineBytes + 1);
+    if (!at) return;
+    put_raw(at, kStoredText);
+    char* text = reinterpret_cast<char*>(at + kEntryHeader);
+    text[0] = '\0';
+    text[kTraceRingLineBytes] = '\0';
+    vsnprintf(text, kTraceRingLineBytes + 1, format, ap);
+    ring_commit(kEntryHeader + strnlen(text, kTraceRingLineBytes));
+}
+
+// Keeps a call by its plan and arguments; false when it must be written at once.
+[[gnu::always_inline]] inline bool ring_keep(const char* format, va_list* ap)
+{
+    const uint16_t number = plan_of(format);
+    if (number == kNoPlan || !plans[number].kept) return false;
+    unsigned char* at = ring_reserve(kept_size_bound(plans[number], kTraceRingLineBytes));
+    if (!at) return true;  // no memory for any line: dropped
+    const unsigned char* end = keep_arguments(number, ap, at, kTraceRingLineBytes);
+    if (end) ring_commit(static_cast<size_t>(end - at));
+    return end != nullptr;
+}
+
+// The text of kept line `i` (0 the oldest) in `buffer` of kTraceRingLineBytes + 1 bytes; returns its length.
+size_t ring_line_text(int i, char* buffer)
+{
+    const LineRef& line = ring_line(i);
+    BoundedText out(buffer, kTraceRingLineBytes + 1);
+    if (line.offset + static_cast<size_t>(line.size) <= ring.capacity) {
+        const unsigned char* at = ring.bytes.get() + line.offset;
+        write_entry(at, at + line.size, out);
+    }
+    return out.length();
 }
 
 // ---- signal context: write(2) only ----------------------------------------
@@ -250,7 +692,8 @@ void report_backtrace(void* ip)
 void report_ring(int crash_fd)
 {
     for (int i = 0; i < ring.count; ++i) {
-        const char* text = ring.text[(ring.first + i) % kTraceRingLines];
+        char text[kTraceRingLineBytes + 1];
+        ring_line_text(i, text);
         put(crash_fd, text);
         put(crash_fd, "\n");
         int counted = i + 1;
@@ -268,17 +711,22 @@ void report_ring(int crash_fd)
 
 int DebugPlugin(int level, const char* format, ...)
 {
-    if (!format) return 0;
+    const bool to_file = iFlagDebugModeFnc >= 1;
+    if (!format || (to_file && iFlagDebugModeFnc <= level)) return 0;
+    if (!to_file && (iFlagDisableDebugPlugin || iFlagDisableSHBM)) return 0;
     va_list ap;
     va_start(ap, format);
-    if (iFlagDebugModeFnc >= 1) {
-        if (iFlagDebugModeFnc > level) {
-            char line[kTraceLineMax + 1];
-            format_trace_line(line, sizeof line, format, ap);
-            WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
-        }
-    } else if (!iFlagDisableDebugPlugin && !iFlagDisableSHBM) {
-        format_trace_line(ring_append_slot(), kTraceRingLineBytes + 1, format, ap);
+    const bool kept = !to_file && ring_keep(format, &ap);
+    va_end(ap);
+    if (kept) return 0;
+    // Written now: the arguments are read again from the start.
+    va_start(ap, format);
+    if (to_file) {
+        char line[kTraceLineMax + 1];
+        format_trace_line(line, sizeof line, format, ap);
+        WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
+    } else {
+        ring_keep_text(format, ap);
     }
     va_end(ap);
     return 0;
@@ -288,16 +736,21 @@ std::vector<std::string> DebugPluginRingLines()
 {
     std::vector<std::string> lines;
     lines.reserve(ring.count);
-    for (int i = 0; i < ring.count; ++i) lines.emplace_back(ring.text[(ring.first + i) % kTraceRingLines]);
+    char text[kTraceRingLineBytes + 1];
+    for (int i = 0; i < ring.count; ++i) lines.emplace_back(text, ring_line_text(i, text));
     return lines;
 }
 
 int DebugPluginRingCount() { return ring.count; }
 
+size_t DebugPluginRingBytes() { return ring.capacity; }
+
 void DebugPluginRingClear()
 {
     ring.first = 0;
     ring.count = 0;
+    ring.write = 0;
+    ring.kept_bytes = 0;
 }
 
 void* AddToGarbageCollector(void* block)

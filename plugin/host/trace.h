@@ -2,6 +2,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ int DebugPlugin(int level, const char* format, ...) __attribute__((format(printf
 // The ring's lines, oldest first, and their count.
 std::vector<std::string> DebugPluginRingLines();
 int DebugPluginRingCount();
+// Bytes of storage the ring holds (it grows for long lines and shrinks back).
+size_t DebugPluginRingBytes();
 void DebugPluginRingClear();
 
 void* AddToGarbageCollector(void* block);

@@ -17,9 +17,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <deque>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,14 +61,15 @@ protected:
         return text.str();
     }
 
-    // Runs `body` in a child with the crash handler installed; returns its wait status.
+    // Runs `body` in a child with the crash handler installed and its standard
+    // output going to `output`; returns its wait status.
     template <typename Body>
-    int crash_in_child(Body body)
+    int crash_in_child(Body body, const std::string& output = "/dev/null")
     {
         pid_t child = fork();
         if (child == 0) {
-            int null_fd = open("/dev/null", O_WRONLY);
-            dup2(null_fd, STDOUT_FILENO);
+            int output_fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(output_fd, STDOUT_FILENO);
             crash_handler_install();
             body();
             segfault_now();
@@ -179,6 +184,123 @@ TEST_F(Trace, FormattedRingLinesAreCutAtTheSlotSize)
     EXPECT_EQ(DebugPluginRingLines()[0], almost + "98");
 }
 
+// What the C library makes of a call, cut as a ring line is.
+template <typename... Values>
+std::string printf_line(const char* format, Values... values)
+{
+    char line[kTraceRingLineBytes + 1];
+    snprintf(line, sizeof line, format, values...);
+    return line;
+}
+
+// Texts and numbers around the cut: every text keeps what the line shows, and only that.
+TEST_F(Trace, KeptTextsAreCutExactlyWhereTheLineEnds)
+{
+    const std::string long_text(3000, 'q');
+    std::vector<std::string> expected;
+    for (int first : {0, 1, 500, 1000, 1010, 1022, 1023, 1024, 2000}) {
+        for (int second : {0, 1, 12, 30}) {
+            const std::string a = long_text.substr(0, first), b = std::string(second, 'b');
+            DebugPlugin(0, "BEGIN: f(%s, %s)", a.c_str(), b.c_str());
+            expected.push_back(printf_line("BEGIN: f(%s, %s)", a.c_str(), b.c_str()));
+            DebugPlugin(0, "%d %s|%.*s|%lld", -7, a.c_str(), second * 40, long_text.c_str(), LLONG_MIN);
+            expected.push_back(printf_line("%d %s|%.*s|%lld", -7, a.c_str(), second * 40, long_text.c_str(), LLONG_MIN));
+            DebugPlugin(0, "%.*s%s%%%u", first, b.c_str(), a.c_str(), 4000000000u);
+            expected.push_back(printf_line("%.*s%s%%%u", first, b.c_str(), a.c_str(), 4000000000u));
+        }
+    }
+    EXPECT_EQ(DebugPluginRingLines(), expected);
+    for (const std::string& line : DebugPluginRingLines()) EXPECT_LE(line.size(), size_t(kTraceRingLineBytes));
+}
+
+// A null text, a NUL character or a conversion the ring does not keep are written
+// at the call; such lines stay in their place among the others.
+TEST_F(Trace, LinesWrittenAtTheCallKeepTheirPlaceAmongKeptOnes)
+{
+    const char* none = no_text();
+    std::vector<std::string> expected;
+    for (int i = 0; i < 50; ++i) {
+        DebugPlugin(0, "BEGIN: GetUser(%s, %d)", "irc.net", i);
+        expected.push_back(printf_line("BEGIN: GetUser(%s, %d)", "irc.net", i));
+        DebugPlugin(1, " * hex %x of %d", static_cast<unsigned>(i), i);
+        expected.push_back(printf_line(" * hex %x of %d", static_cast<unsigned>(i), i));
+        DebugPlugin(0, "END: GetUser() = %s [%p]", none, static_cast<void*>(nullptr));
+        expected.push_back(printf_line("END: GetUser() = %s [%p]", none, static_cast<void*>(nullptr)));
+        DebugPlugin(2, "char %c%c end", 'a', i % 2 ? '\0' : 'z');
+        expected.push_back(printf_line("char %c%c end", 'a', i % 2 ? '\0' : 'z'));
+    }
+    EXPECT_EQ(DebugPluginRingLines(), expected);
+}
+
+TEST_F(Trace, TextsChangedAfterTheCallLeaveTheLineAsItWas)
+{
+    std::string nick = "alice";
+    char channel[] = "#before";
+    DebugPlugin(0, "BEGIN: GetUser(%s, %s, %.*s)", nick.c_str(), channel, 3, channel);
+    nick.assign(2000, 'z');
+    strcpy(channel, "#after!");
+    // A format that is not a literal may change too.
+    char format[] = "format %s one";
+    DebugPlugin(0, format, "x");
+    strcpy(format, "format %s two");
+    DebugPlugin(0, format, "y");
+    EXPECT_EQ(DebugPluginRingLines(),
+              (std::vector<std::string>{"BEGIN: GetUser(alice, #before, #be)", "format x one", "format y two"}));
+}
+
+// Lines of very different lengths, wrapping many times: always the last 4092, in order,
+// whether long lines come in bursts, alone, or short ones follow long ones.
+TEST_F(Trace, RingOfMixedLengthsKeepsExactlyTheLast4092)
+{
+    const std::string text(2000, 'm');
+    std::deque<std::string> expected;
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xffff; };
+    auto line = [&](int i, size_t length) {
+        if (length % 7 == 0) {  // written at the call
+            DebugPlugin(0, "%x:%.*s", static_cast<unsigned>(i), static_cast<int>(length), text.c_str());
+            expected.push_back(printf_line("%x:%.*s", static_cast<unsigned>(i), static_cast<int>(length), text.c_str()));
+        } else {
+            DebugPlugin(0, "%d:%.*s", i, static_cast<int>(length), text.c_str());
+            expected.push_back(printf_line("%d:%.*s", i, static_cast<int>(length), text.c_str()));
+        }
+        if (expected.size() > size_t(kTraceRingLines)) expected.pop_front();
+    };
+    int i = 0;
+    for (int phase = 0; phase < 6; ++phase) {
+        for (int n = 0; n < 5000; ++n, ++i) {
+            const size_t length = phase == 1 ? 1500 + next() % 400  // a burst of long lines
+                                  : phase == 3 ? (n % 50 == 0 ? 1800 : 10 + next() % 60)
+                                  : phase == 4 ? n / 2                  // growing
+                                               : next() % 200;
+            line(i, length);
+        }
+        ASSERT_EQ(DebugPluginRingCount(), kTraceRingLines) << "phase " << phase;
+        ASSERT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()))
+            << "phase " << phase;
+    }
+    // The block the long lines needed is given back once short lines have gone round it.
+    for (int n = 0; n < 2 * kTraceRingLines; ++n, ++i) line(i, next() % 200);
+    EXPECT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()));
+    EXPECT_LE(DebugPluginRingBytes(), size_t(1024 * 1024));
+    // Typical lines need a few hundred KB, not a slot of 1024 bytes each.
+    DebugPluginRingClear();
+    for (int n = 0; n < 3 * kTraceRingLines; ++n) DebugPlugin(0, "BEGIN: GetUser(%s, %s, %d)", "irc.net", "#chan", n);
+    EXPECT_LE(DebugPluginRingBytes(), size_t(512 * 1024));
+}
+
+TEST_F(Trace, FileModeKeepsWholeLines)
+{
+    iFlagDebugModeFnc = 1;
+    const std::string text(5000, 'f');
+    DebugPlugin(0, "BEGIN: quibo_in(%s, %d)", text.c_str(), 5);
+    DebugPlugin(0, "END: quibo_in() = %d, %x", -1, 255u);
+    WriteLog(nullptr, nullptr);
+    const std::string file = read("quibo.fnc");
+    EXPECT_NE(file.find(" : " + ("BEGIN: quibo_in(" + text).substr(0, kTraceLineMax) + "\n"), std::string::npos);
+    EXPECT_NE(file.find(" : END: quibo_in() = -1, ff\n"), std::string::npos);
+}
+
 TEST_F(Trace, FileModeWritesLevelsBelowTheSettingAndNothingToTheRing)
 {
     iFlagDebugModeFnc = 2;
@@ -217,6 +339,61 @@ TEST_F(Trace, CrashWritesTheRingAndEndsWithTheSignal)
     EXPECT_EQ(report.find(" * step 8\n"), 0u);
     EXPECT_NE(report.find(" * step 4099\n"), std::string::npos);
     EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 4092);
+}
+
+// Lines of every kind: kept ones, ones written at the call, long and cut ones.
+void trace_every_kind_of_line()
+{
+    static const std::string text(1500, 'c');
+    for (int i = 0; i < 4200; ++i) {
+        switch (i % 5) {
+        case 0: DebugPlugin(0, "BEGIN: GetUser(%s, %s, %d)", "irc.net", "#chan", i); break;
+        case 1: DebugPlugin(1, " * step %.*s %p", i % 1100, text.c_str(), static_cast<const void*>(&text)); break;
+        case 2: DebugPlugin(0, "END: GetUser() = %s", no_text()); break;
+        case 3: DebugPlugin(2, "%x %s", static_cast<unsigned>(i), text.c_str()); break;
+        default: DebugPlugin(0, "END: InsertUser() = %d%%", -i); break;
+        }
+    }
+}
+
+// The crash report holds what the ring gives when read, line for line, and
+// echoes the last 16 on standard output, numbered down to 0.
+TEST_F(Trace, CrashReportWritesTheRingAsItReads)
+{
+    const std::string echo_path = home.path() + "/echo.txt";
+    ASSERT_TRUE(WIFSIGNALED(crash_in_child(trace_every_kind_of_line, echo_path)));
+    trace_every_kind_of_line();
+    const std::vector<std::string> lines = DebugPluginRingLines();
+    ASSERT_EQ(lines.size(), size_t(kTraceRingLines));
+    std::string report, echoed;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        report += lines[i] + "\n";
+        char number[8];
+        snprintf(number, sizeof number, "%4d", static_cast<int>(lines.size() - 1 - i));
+        if (i + 16 >= lines.size()) echoed += std::string(number) + ": " + lines[i] + "\n";
+    }
+    EXPECT_EQ(read("crash.log"), report);
+    std::ifstream echo_file(echo_path);
+    std::stringstream echo;
+    echo << echo_file.rdbuf();
+    EXPECT_NE(echo.str().find("FUNCTION CALL STACK\n" + echoed), std::string::npos);
+}
+
+// More formats than the ring keeps plans for: the others are written at the call.
+TEST_F(Trace, FormatsBeyondThePlanTableAreStillWritten)
+{
+    EXPECT_EXIT(
+        {
+            std::vector<std::string> formats;
+            for (int i = 0; i < 1000; ++i) formats.push_back("format " + std::to_string(i) + " %s %d");
+            for (int i = 0; i < 1000; ++i) DebugPlugin(0, formats[i].c_str(), "x", i);
+            DebugPlugin(0, "a literal %s %d", "y", 7);
+            const std::vector<std::string> lines = DebugPluginRingLines();
+            bool same = lines.size() == 1001 && lines.back() == "a literal y 7";
+            for (int i = 0; same && i < 1000; ++i) same = lines[i] == "format " + std::to_string(i) + " x " + std::to_string(i);
+            exit(same ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Trace, CrashWithRingOffReportsOnlyTheWarning)
