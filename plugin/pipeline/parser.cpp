@@ -338,9 +338,11 @@ bool word_before(std::string_view line, size_t first, size_t second, std::string
 
 bool test_matches(const KindTest& test, std::string_view line, size_t first, size_t second)
 {
-    bool found = false;
-    for (std::string_view word : test.words) found = found || word_before(line, first, second, word);
-    return found && (!test.also || contains_ignoring_case(line, test.also));
+    for (std::string_view word : test.words) {
+        if (word.empty()) return false;  // the words come first, the unused places after them
+        if (word_before(line, first, second, word)) return !test.also || contains_ignoring_case(line, test.also);
+    }
+    return false;
 }
 
 MessageKind recognise(const IrcLine& line, ParseVars& vars)

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <climits>
+#include <cstddef>
 #include <memory>
 #include <set>
 #include <string>
@@ -39,8 +40,13 @@ using ChatUserPtr = std::unique_ptr<ChatUser, ChatUserDelete>;
 struct ByListOrder {
     bool operator()(const ChatUser* a, const ChatUser* b) const;
 };
-// Storage for the nodes of the place indexes: one size of block, kept together and reused, so that the
-// nodes of a big channel sit close in memory instead of among every other allocation.
+// Storage for the nodes of the place indexes: blocks of one size, kept together and reused, so that the
+// nodes of a big channel sit close in memory instead of among every other allocation. The blocks are
+// given back when the plug-in's statics end (after the databases, which are made later).
+constexpr size_t kPlaceSlotBytes = 64;
+void* place_slot_allocate();
+void place_slot_free(void* slot) noexcept;
+
 template <class T>
 struct PoolAllocator {
     using value_type = T;
@@ -49,57 +55,23 @@ struct PoolAllocator {
     PoolAllocator(const PoolAllocator<U>&) noexcept
     {
     }
+    static constexpr bool kPooled = sizeof(T) <= kPlaceSlotBytes && alignof(T) <= alignof(std::max_align_t);
     T* allocate(size_t count)
     {
-        if (count != 1) return std::allocator<T>().allocate(count);
-        Pool& pool = the_pool();
-        if (pool.free) {
-            Slot* slot = pool.free;
-            pool.free = slot->next;
-            return reinterpret_cast<T*>(slot);
-        }
-        if (pool.left == 0) {
-            // Never given back: the pool lives as long as the process, as the indexes may.
-            pool.block = static_cast<Slot*>(::operator new(sizeof(Slot) * kSlotsPerBlock));
-            pool.blocks.push_back(pool.block);
-            pool.left = kSlotsPerBlock;
-        }
-        return reinterpret_cast<T*>(&pool.block[--pool.left]);
+        if (count == 1 && kPooled) return static_cast<T*>(place_slot_allocate());
+        return std::allocator<T>().allocate(count);
     }
     void deallocate(T* pointer, size_t count) noexcept
     {
-        if (count != 1) {
+        if (count == 1 && kPooled)
+            place_slot_free(pointer);
+        else
             std::allocator<T>().deallocate(pointer, count);
-            return;
-        }
-        Slot* slot = reinterpret_cast<Slot*>(pointer);
-        Pool& pool = the_pool();
-        slot->next = pool.free;
-        pool.free = slot;
     }
     template <class U>
     bool operator==(const PoolAllocator<U>&) const noexcept
     {
         return true;
-    }
-
-private:
-    union Slot {
-        Slot* next;
-        alignas(T) unsigned char bytes[sizeof(T)];
-    };
-    struct Pool {
-        Slot* free = nullptr;
-        Slot* block = nullptr;
-        size_t left = 0;
-        std::vector<Slot*> blocks;  // every block, reachable to the end
-    };
-    static constexpr size_t kSlotsPerBlock = 1024;
-    static Pool& the_pool()
-    {
-        // Never destroyed: indexes held by other static objects are torn down after this.
-        static Pool* pool = new Pool;
-        return *pool;
     }
 };
 using PlaceMembers = std::set<ChatUser*, ByListOrder, PoolAllocator<ChatUser*>>;

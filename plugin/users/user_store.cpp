@@ -165,6 +165,68 @@ bool matches(const ChatUser& user, const UserPattern& p)
     return compared;
 }
 
+// ---- the place indexes' node pool -----------------------------------------------------
+
+namespace {
+
+class SlotPool {
+public:
+    constexpr SlotPool() = default;
+    SlotPool(const SlotPool&) = delete;
+    SlotPool& operator=(const SlotPool&) = delete;
+    ~SlotPool()
+    {
+        while (blocks_) {
+            Block* next = blocks_->next;
+            delete blocks_;
+            blocks_ = next;
+        }
+        free_ = nullptr;
+        left_ = 0;
+    }
+
+    void* allocate()
+    {
+        if (free_) {
+            FreeSlot* slot = free_;
+            free_ = slot->next;
+            return slot;
+        }
+        if (left_ == 0) {
+            blocks_ = new Block{blocks_, {}};
+            left_ = kSlotsPerBlock;
+        }
+        return blocks_->bytes + --left_ * kPlaceSlotBytes;
+    }
+    void release(void* pointer) noexcept
+    {
+        auto* slot = static_cast<FreeSlot*>(pointer);
+        slot->next = free_;
+        free_ = slot;
+    }
+
+private:
+    static constexpr size_t kSlotsPerBlock = 1024;
+    struct FreeSlot {
+        FreeSlot* next;
+    };
+    struct Block {
+        Block* next;
+        alignas(std::max_align_t) unsigned char bytes[kPlaceSlotBytes * kSlotsPerBlock];
+    };
+    FreeSlot* free_ = nullptr;
+    Block* blocks_ = nullptr;
+    size_t left_ = 0;
+};
+
+// Set up when the plug-in loads: it ends after the databases, whose indexes give their nodes back to it.
+SlotPool place_slots;
+
+}  // namespace
+
+void* place_slot_allocate() { return place_slots.allocate(); }
+void place_slot_free(void* slot) noexcept { place_slots.release(slot); }
+
 // ---- hash chains ---------------------------------------------------------------
 
 void TextChains::add(ChatUser* user)

@@ -83,18 +83,14 @@ private:
 };
 
 // Emptied vectors kept for the next user: searches run on nearly every line and should not allocate.
+// A namespace-scope store, set up when the plug-in loads, so that it ends after the databases.
 template <class T>
-std::vector<std::vector<T>>& spare_vectors()
-{
-    // Never destroyed: vectors held by other static objects come back after this file's statics end.
-    static auto* spare = new std::vector<std::vector<T>>;
-    return *spare;
-}
+inline std::vector<std::vector<T>> spare_vector_store;
 
 template <class T>
 std::vector<T> borrow_vector()
 {
-    auto& spare = spare_vectors<T>();
+    auto& spare = spare_vector_store<T>;
     if (spare.empty()) return {};
     std::vector<T> vector = std::move(spare.back());
     spare.pop_back();
@@ -105,9 +101,11 @@ template <class T>
 void give_back(std::vector<T>& vector)
 {
     constexpr size_t kKeptCapacity = 1024;
-    if (vector.capacity() == 0 || vector.capacity() > kKeptCapacity) return;
+    constexpr size_t kKeptVectors = 64;
+    auto& spare = spare_vector_store<T>;
+    if (vector.capacity() == 0 || vector.capacity() > kKeptCapacity || spare.size() >= kKeptVectors) return;
     vector.clear();
-    spare_vectors<T>().push_back(std::move(vector));
+    spare.push_back(std::move(vector));
 }
 
 // A spare vector for the length of a scope.
