@@ -43,7 +43,7 @@ struct ByListOrder {
 // Storage for the nodes of the place indexes: blocks of one size, kept together and reused, so that the
 // nodes of a big channel sit close in memory instead of among every other allocation. The blocks are
 // given back when the plug-in's statics end (after the databases, which are made later).
-constexpr size_t kPlaceSlotBytes = 64;
+constexpr size_t kPlaceSlotBytes = 48;
 void* place_slot_allocate();
 void place_slot_free(void* slot) noexcept;
 
