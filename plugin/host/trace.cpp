@@ -447,23 +447,32 @@ void format_trace_line(char* buffer, size_t size, const char* format, va_list ap
 
 // ---- the ring ------------------------------------------------------------------
 //
-// Entries are packed one after the other in one block of bytes used as a
-// circle: a new entry goes after the newest, or back at the start of the block
-// once the oldest entries there are gone. The block grows when the lines kept
-// need more room; no line leaves before 4092 newer ones came. The writing
-// position goes back to the start as soon as the block holds a little more
-// than the kept lines need, so a stream of lines touches little memory.
+// Entries are packed one after the other in a block of bytes used as a circle:
+// a new entry goes after the newest, or back at the start of the block once the
+// oldest entries there are gone. The writing position goes back to the start as
+// soon as the block holds a little more than the kept lines need, so a stream
+// of lines touches little memory. Two blocks are reserved when the plug-in
+// loads, each large enough for the 4092 largest entries there can be and two
+// more: when a burst of long lines finds no room, the kept entries move, in
+// order, to the start of the other block. No line leaves before 4092 newer ones
+// came, and tracing never allocates.
 
 struct LineRef {
     uint32_t offset;
     uint32_t size;
 };
 
-constexpr size_t kInitialRingBytes = 256 * 1024;
+// The most an entry takes: a kept call with every step a text, or a line stored as text.
+constexpr size_t kMaxEntryBytes =
+    std::max(kEntryHeader + kMaxPlanSteps * (sizeof(uint64_t) + sizeof(uint16_t)) + kTraceRingLineBytes,
+             kEntryHeader + kTraceRingLineBytes + 1);
+constexpr size_t kRingBytes = (kTraceRingLines + 2) * kMaxEntryBytes;
+
+alignas(uint64_t) unsigned char ring_storage[2][kRingBytes];
 
 struct TraceRing {
-    std::unique_ptr<unsigned char[]> bytes;
-    size_t capacity = 0;
+    unsigned char* bytes = ring_storage[0];
+    static constexpr size_t capacity = kRingBytes;
     size_t write = 0;        // end of the newest entry
     size_t kept_bytes = 0;   // bytes of the entries kept
     size_t reserved = 0;     // where the entry being written goes
@@ -505,60 +514,37 @@ const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
     return fits_after || fits_before;
 }
 
-// Moves the kept entries, in order, to the start of a new block with room for `need` more bytes.
-bool rebuild_ring(size_t need)
+// No room where the next entry would go: the kept entries move, in order, to
+// the start of the other block, which leaves room after them (the block holds
+// more than the entries can take).
+[[gnu::noinline]] bool make_room(size_t need, size_t& place)
 {
-    size_t capacity = std::max(kInitialRingBytes, (ring.kept_bytes + need) * 3 / 2);
-    capacity = (capacity + 4095) & ~size_t{4095};
-    std::unique_ptr<unsigned char[]> bytes;
-    try {
-        bytes = std::make_unique_for_overwrite<unsigned char[]>(capacity);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    unsigned char* other = ring.bytes == ring_storage[0] ? ring_storage[1] : ring_storage[0];
     size_t at = 0;
     for (int i = 0; i < ring.count; ++i) {
         LineRef& line = ring.line[ring_index(i)];
-        memcpy(bytes.get() + at, ring.bytes.get() + line.offset, line.size);
+        memcpy(other + at, ring.bytes + line.offset, line.size);
         line.offset = static_cast<uint32_t>(at);
         at += line.size;
     }
-    ring.bytes.swap(bytes);
-    ring.capacity = capacity;
+    ring.bytes = other;
     ring.write = at;
-    return true;
-}
-
-// No room where the next entry would go: a new block, or, out of memory, the
-// oldest lines make way rather than the newest being lost.
-[[gnu::noinline]] bool make_room(size_t need, size_t& place)
-{
-    if (rebuild_ring(need) && find_room(need, place)) return true;
-    while (ring.count > 0) {
+    if (find_room(need, place)) return true;
+    while (ring.count > 0) {  // cannot happen with blocks of this size; the newest line wins if it does
         drop_oldest_line();
         if (find_room(need, place)) return true;
     }
-    return false;
+    return find_room(need, place);
 }
 
-// Back at the start of the block: a block left much larger than the lines
-// need by a burst of long ones is given back.
-[[gnu::noinline]] size_t after_wrap(size_t need)
-{
-    const bool oversized = ring.capacity > kInitialRingBytes && ring.capacity / 4 > ring.kept_bytes + need;
-    // A new block has room right after the kept lines.
-    return oversized && rebuild_ring(need) ? ring.write : 0;
-}
-
-// Room for a new entry of at most `need` bytes, or null when there is no memory at all.
+// Room for a new entry of at most `need` bytes, or null when there is none at all.
 [[gnu::always_inline]] inline unsigned char* ring_reserve(size_t need)
 {
     if (ring.count == kTraceRingLines) drop_oldest_line();
     size_t place = 0;
     if (!find_room(need, place) && !make_room(need, place)) return nullptr;
-    if (place == 0 && ring.count > 0) place = after_wrap(need);
     ring.reserved = place;
-    return ring.bytes.get() + place;
+    return ring.bytes + place;
 }
 
 [[gnu::always_inline]] inline void ring_commit(size_t size)
@@ -599,7 +585,7 @@ size_t ring_line_text(int i, char* buffer)
     const LineRef& line = ring_line(i);
     BoundedText out(buffer, kTraceRingLineBytes + 1);
     if (line.offset + static_cast<size_t>(line.size) <= ring.capacity) {
-        const unsigned char* at = ring.bytes.get() + line.offset;
+        const unsigned char* at = ring.bytes + line.offset;
         write_entry(at, at + line.size, out);
     }
     return out.length();
@@ -743,7 +729,7 @@ std::vector<std::string> DebugPluginRingLines()
 
 int DebugPluginRingCount() { return ring.count; }
 
-size_t DebugPluginRingBytes() { return ring.capacity; }
+size_t DebugPluginRingBytes() { return ring.kept_bytes; }
 
 void DebugPluginRingClear()
 {

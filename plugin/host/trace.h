@@ -21,7 +21,7 @@ int DebugPlugin(int level, const char* format, ...) __attribute__((format(printf
 // The ring's lines, oldest first, and their count.
 std::vector<std::string> DebugPluginRingLines();
 int DebugPluginRingCount();
-// Bytes of storage the ring holds (it grows for long lines and shrinks back).
+// Bytes the ring's kept lines take in its block.
 size_t DebugPluginRingBytes();
 void DebugPluginRingClear();
 

@@ -279,7 +279,7 @@ TEST_F(Trace, RingOfMixedLengthsKeepsExactlyTheLast4092)
         ASSERT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()))
             << "phase " << phase;
     }
-    // The block the long lines needed is given back once short lines have gone round it.
+    // Once short lines have gone round, the long ones take no room any more.
     for (int n = 0; n < 2 * kTraceRingLines; ++n, ++i) line(i, next() % 200);
     EXPECT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()));
     EXPECT_LE(DebugPluginRingBytes(), size_t(1024 * 1024));
@@ -473,3 +473,22 @@ TEST_F(Trace, UnloadingThePluginPutsThePreviousHandlerBack)
 }
 
 }  // namespace
+
+// Short lines fill the ring and go round a small part of its storage; long ones then need far more room than
+// each dropped line gives back. Not one line may leave early on the way.
+TEST_F(Trace, LongLinesAfterShortOnesNeverPushOutAnEarlyLine)
+{
+    for (int n = 0; n < 3 * kTraceRingLines; ++n) DebugPlugin(0, "short %d", n);
+    ASSERT_EQ(DebugPluginRingCount(), kTraceRingLines);
+    const std::string text(kTraceRingLineBytes, 'L');
+    std::deque<std::string> expected;
+    for (int n = 3 * kTraceRingLines - kTraceRingLines; n < 3 * kTraceRingLines; ++n)
+        expected.push_back("short " + std::to_string(n));
+    for (int n = 0; n < 2 * kTraceRingLines; ++n) {
+        DebugPlugin(0, "%d %s %s", n, text.c_str(), "tail");
+        expected.push_back((std::to_string(n) + " " + text + " tail").substr(0, kTraceRingLineBytes));
+        expected.pop_front();
+        ASSERT_EQ(DebugPluginRingCount(), kTraceRingLines) << "after long line " << n;
+    }
+    EXPECT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()));
+}
