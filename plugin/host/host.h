@@ -195,9 +195,8 @@ void update_session(xchat_context* ctx);
 void update_userlist(xchat_context* ctx);
 void update_ignore(xchat_context* ctx);
 // The preference mirror. prefs_setup reads all seven again; prefs_expire marks
-// them old (each raw line does) and reads again only the away reason, which
-// handlers take straight from `prefs`; the accessors read any other one again
-// at its first use after that: a line asks the client only for what it uses.
+// them old (each raw line does); the accessors read one again at its first use
+// after that: a line asks the client only for what it uses.
 enum class HostPref { AwayReason, AwayAutoUnmark, TabNewToFront, InputPercAscii, SoundCommand, TabChans, TabServer };
 void prefs_setup();
 void prefs_expire();

@@ -194,22 +194,20 @@ struct PrefName {
     const char* hexchat;
 };
 
-// In the order of HostPref: the names, the mirror field each fills, and
-// whether every raw line reads it again (handlers take it from the record).
+// In the order of HostPref: the names and the mirror field each fills.
 struct PrefEntry {
     PrefName names;
     std::string HostPrefs::*text;  // a text preference
     int HostPrefs::*number;        // else an int or boolean one
-    bool every_line;
 };
 const PrefEntry kPrefs[] = {
-    {{"away_reason", nullptr}, &HostPrefs::away_reason, nullptr, false},
-    {{"away_auto_unmark", nullptr}, nullptr, &HostPrefs::away_auto_unmark, false},
-    {{"tab_new_to_front", "gui_tab_newtofront"}, nullptr, &HostPrefs::tab_new_to_front, false},
-    {{"input_perc_ascii", nullptr}, nullptr, &HostPrefs::input_perc_ascii, false},
-    {{"sound_command", nullptr}, &HostPrefs::sound_command, nullptr, false},
-    {{"tab_chans", "gui_tab_chans"}, nullptr, &HostPrefs::tab_chans, false},
-    {{"tab_server", "gui_tab_server"}, nullptr, &HostPrefs::tab_server, false},
+    {{"away_reason", nullptr}, &HostPrefs::away_reason, nullptr},
+    {{"away_auto_unmark", nullptr}, nullptr, &HostPrefs::away_auto_unmark},
+    {{"tab_new_to_front", "gui_tab_newtofront"}, nullptr, &HostPrefs::tab_new_to_front},
+    {{"input_perc_ascii", nullptr}, nullptr, &HostPrefs::input_perc_ascii},
+    {{"sound_command", nullptr}, &HostPrefs::sound_command, nullptr},
+    {{"tab_chans", "gui_tab_chans"}, nullptr, &HostPrefs::tab_chans},
+    {{"tab_server", "gui_tab_server"}, nullptr, &HostPrefs::tab_server},
 };
 constexpr size_t kPrefCount = std::size(kPrefs);
 static_assert(static_cast<size_t>(HostPref::TabServer) + 1 == kPrefCount, "one entry per mirrored preference");
@@ -435,10 +433,7 @@ void prefs_setup()
 
 void prefs_expire()
 {
-    for (size_t i = 0; i < kPrefCount; ++i) {
-        pref_fresh[i] = false;
-        if (kPrefs[i].every_line) read_pref(static_cast<HostPref>(i));
-    }
+    pref_fresh.fill(false);
 }
 
 int host_pref_int(HostPref which)
