@@ -327,13 +327,19 @@ size_t second_blank(std::string_view line)
     return first == npos ? npos : line.find(' ', first + 1);
 }
 
-// A word that starts with a blank can only start at the line's first blank (the one blank before the
-// second), so it is compared there; other words are looked for.
+// Where `word` starts before the line's second blank (`first` and `second` are its first two blanks), or
+// npos. A word that starts with a blank can only start at the first blank, so it is compared there; other
+// words are looked for.
+size_t word_at(std::string_view line, size_t first, size_t second, std::string_view word)
+{
+    if (word.empty()) return npos;
+    if (word.front() == ' ') return line.substr(first).starts_with(word) ? first : npos;
+    return line.substr(0, second - 1 + word.size()).find(word);
+}
+
 bool word_before(std::string_view line, size_t first, size_t second, std::string_view word)
 {
-    if (word.empty()) return false;
-    if (word.front() == ' ') return line.substr(first).starts_with(word);
-    return line.substr(0, second - 1 + word.size()).find(word) != npos;
+    return word_at(line, first, second, word) != npos;
 }
 
 bool test_matches(const KindTest& test, std::string_view line, size_t first, size_t second)
@@ -739,16 +745,9 @@ const ParserHandlers& plugin_handlers()
 
 size_t if_message_at(std::string_view line, std::string_view word)
 {
-    if (line.empty() || word.empty()) return npos;
-    // Before the second blank there is one blank only: a word that starts with one can only be there.
-    if (word.front() == ' ') {
-        const size_t first = line.find(' ');
-        if (first == npos || !line.substr(first).starts_with(word)) return npos;
-        return line.find(' ', first + 1) == npos ? npos : first;
-    }
     const size_t second = second_blank(line);
     if (second == npos) return npos;
-    return line.substr(0, second - 1 + word.size()).find(word);
+    return word_at(line, line.find(' '), second, word);
 }
 
 std::optional<std::string> IfMessage(std::string_view line, std::string_view word)
