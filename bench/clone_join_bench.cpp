@@ -16,6 +16,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -39,6 +40,8 @@ std::vector<std::string> hosts_for(int users)
     for (int g = 0; user < in_groups; ++g)
         for (int k = 0; k < 2 + g % 3 && user < in_groups; ++k, ++user) hosts[user] = "g" + std::to_string(g) + ".clone.net";
     for (; user < users; ++user) hosts[user] = "s" + std::to_string(user) + ".host.net";
+    // Hosts have nothing to do with nicks: the clones are spread over the channel.
+    std::shuffle(hosts.begin(), hosts.end(), std::mt19937(15));
     return hosts;
 }
 
@@ -46,9 +49,6 @@ std::vector<std::string> hosts_for(int users)
 std::vector<std::unique_ptr<hostsim::WordArrays>> burst(int users)
 {
     const std::vector<std::string> hosts = hosts_for(users);
-    std::vector<int> order(users);
-    for (int i = 0; i < users; ++i) order[i] = i;
-    std::shuffle(order.begin(), order.end(), std::mt19937(15));
     std::vector<std::string> lines{":me!me@bench.host JOIN :#big"};
     std::string names;
     for (int i = 0; i < users; ++i) {
@@ -59,7 +59,7 @@ std::vector<std::unique_ptr<hostsim::WordArrays>> burst(int users)
         }
     }
     lines.push_back(":irc.bench.net 366 me #big :End of /NAMES list.");
-    for (int i : order)
+    for (int i = 0; i < users; ++i)
         lines.push_back(":irc.bench.net 352 me #big id " + hosts[i] + " irc.bench.net " + nick_of(i) + " H :0 User");
     lines.push_back(":irc.bench.net 315 me #big :End of /WHO list.");
     std::vector<std::unique_ptr<hostsim::WordArrays>> words;
@@ -89,8 +89,18 @@ void JoinBurstWithCloneScan(benchmark::State& state)
     const hostsim::Hook& raw_line = *sim.hooks(hostsim::HookKind::Server).front();
     const auto lines = burst(users);
     int reports = 0;
+    // Where the time goes: the JOIN and NAMES lines, the WHO replies, the end of the listing.
+    const size_t who_first = 2 + (lines.size() - users - 3), who_end = who_first + users;
+    double phase_ns[3] = {0, 0, 0};
     for (auto _ : state) {
-        for (const auto& words : lines) raw_line.command_cb(words->word(), words->word_eol(), raw_line.userdata);
+        const auto run = [&](size_t from, size_t to, double& ns) {
+            const auto start = std::chrono::steady_clock::now();
+            for (size_t i = from; i < to; ++i) raw_line.command_cb(lines[i]->word(), lines[i]->word_eol(), raw_line.userdata);
+            ns += std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+        };
+        run(0, who_first, phase_ns[0]);
+        run(who_first, who_end, phase_ns[1]);
+        run(who_end, lines.size(), phase_ns[2]);
         state.PauseTiming();
         reports = sim.count_printed_containing("Clone:");
         const int size = GetSize();
@@ -105,6 +115,12 @@ void JoinBurstWithCloneScan(benchmark::State& state)
         }
     }
     state.counters["clone_reports"] = reports;
+    const double runs = static_cast<double>(state.iterations());
+    if (runs > 0) {
+        state.counters["names_ms"] = phase_ns[0] / runs / 1e6;
+        state.counters["who_us_per_line"] = phase_ns[1] / runs / users / 1e3;
+        state.counters["endwho_ms"] = phase_ns[2] / runs / 1e6;
+    }
     {
         hostsim::StdoutCapture quiet;
         xchat_plugin_deinit(handle);

@@ -266,9 +266,10 @@ void TextChains::grow()
     }
 }
 
+// The table keeps its size: a database emptied is usually filled again to about the same size.
 void TextChains::clear()
 {
-    std::vector<ChatUser*>().swap(heads_);
+    std::fill(heads_.begin(), heads_.end(), nullptr);
     count_ = 0;
 }
 
