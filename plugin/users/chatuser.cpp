@@ -205,26 +205,38 @@ void ChatUser::set_info(const char* text)
 }
 void ChatUser::set_last_message(const char* text) { last_message_ = copy_text(text); }
 
+namespace {
+
+// How a record's texts lie in their block: nick, address, ident (the address up to its '@'), info.
+struct TextLayout {
+    size_t nick_size, address_size, ident_length, info_size, total;
+    const char* at;  // the address's '@', if any
+
+    TextLayout(const char* nick, const char* address, const char* info)
+    {
+        nick_size = nick ? strlen(nick) + 1 : 0;
+        address_size = address ? strlen(address) + 1 : 0;
+        at = address ? strchr(address, '@') : nullptr;
+        ident_length = at ? static_cast<size_t>(at - address) : address_size ? address_size - 1 : 0;
+        const size_t ident_size = address ? ident_length + 1 : 0;
+        info_size = info ? strlen(info) + 1 : 0;
+        total = nick_size + address_size + ident_size + info_size;
+    }
+};
+
+}  // namespace
+
 size_t ChatUser::text_bytes(const char* nick, const char* address, const char* info)
 {
-    const size_t nick_size = nick ? strlen(nick) + 1 : 0;
-    const size_t address_size = address ? strlen(address) + 1 : 0;
-    const char* at = address ? strchr(address, '@') : nullptr;
-    const size_t ident_length = at ? static_cast<size_t>(at - address) : address_size ? address_size - 1 : 0;
-    const size_t ident_size = address ? ident_length + 1 : 0;
-    const size_t info_size = info ? strlen(info) + 1 : 0;
-    return nick_size + address_size + ident_size + info_size;
+    return TextLayout(nick, address, info).total;
 }
 
 void ChatUser::set_texts(const char* nick, const char* address, const char* info)
 {
-    const size_t nick_size = nick ? strlen(nick) + 1 : 0;
-    const size_t address_size = address ? strlen(address) + 1 : 0;
-    const char* at = address ? strchr(address, '@') : nullptr;
-    const size_t ident_length = at ? static_cast<size_t>(at - address) : address_size ? address_size - 1 : 0;
-    const size_t ident_size = address ? ident_length + 1 : 0;
-    const size_t info_size = info ? strlen(info) + 1 : 0;
-    const size_t total = nick_size + address_size + ident_size + info_size;
+    const TextLayout layout(nick, address, info);
+    const size_t nick_size = layout.nick_size, address_size = layout.address_size, info_size = layout.info_size;
+    const size_t ident_length = layout.ident_length, total = layout.total;
+    const char* at = layout.at;
     // A record that has texts builds the new ones apart first: the old ones may be among the arguments.
     const bool fresh = texts_ == nullptr;
     std::unique_ptr<char[]> spilled = total > room_bytes_ ? std::make_unique<char[]>(total) : nullptr;
