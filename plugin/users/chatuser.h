@@ -284,3 +284,5 @@ public:
 void UserInfo(HostSession* sess, const char* nick, const char* address, int16_t mode);
 // 1 when the nick matched the nick-join file, else 0.
 int NickJoined(HostSession* sess, const char* nick, const char* address, const char* channel);
+// NickJoined for every record of `server` and `channel`, the file looked at once.
+void NickJoinedChannel(HostSession* sess, const char* server, const char* channel);
