@@ -143,6 +143,22 @@ ChatUser* next_hit(UserWalk& walk, const UserPattern& pattern)
     return nullptr;
 }
 
+// The first record that matches a pattern with a nick, going round the list from `start` (included): the
+// nick's chain holds every candidate, so no walk is needed.
+ChatUser* first_nick_hit(const UserStore& store, const UserPattern& pattern, ChatUser* start)
+{
+    BorrowedVector<ChatUser*> candidates;
+    store.same_nick(pattern.nick, *candidates);
+    ChatUser* from_start = nullptr;  // the first hit at or after `start`
+    ChatUser* from_first = nullptr;  // the first hit of the list
+    for (ChatUser* user : *candidates) {
+        if (!matches(*user, pattern)) continue;
+        if (!from_first || UserStore::before(user, from_first)) from_first = user;
+        if (!UserStore::before(user, start) && (!from_start || UserStore::before(user, from_start))) from_start = user;
+    }
+    return from_start ? from_start : from_first;
+}
+
 int first_match_position(const UserPattern& pattern, ChatUser* start)
 {
     if (pattern.empty()) return 0;
@@ -493,7 +509,9 @@ ChatUser* GetUser(const char* server, const char* channel, const char* nick, con
     DatabaseSlot& slot = current();
     ChatUser* start = slot.pcuLastFind && !slot.usFlagDatabaseModified ? slot.pcuLastFind : slot.store.first();
     ChatUser* hit = nullptr;
-    if (!pattern.empty() && start) {
+    if (pattern.nick && start) {
+        hit = first_nick_hit(slot.store, pattern, start);
+    } else if (!pattern.empty() && start) {
         UserWalk walk(slot.store, pattern, start, start, UserWalk::Range::Circle);
         hit = next_hit(walk, pattern);
     }
