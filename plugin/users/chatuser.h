@@ -40,41 +40,8 @@ using ChatUserPtr = std::unique_ptr<ChatUser, ChatUserDelete>;
 struct ByListOrder {
     bool operator()(const ChatUser* a, const ChatUser* b) const;
 };
-// Storage for the nodes of the place indexes: blocks of one size, kept together and reused, so that the
-// nodes of a big channel sit close in memory instead of among every other allocation. The blocks are
-// given back when the plug-in's statics end (after the databases, which are made later).
-constexpr size_t kPlaceSlotBytes = 48;
-void* place_slot_allocate();
-void place_slot_free(void* slot) noexcept;
-
-template <class T>
-struct PoolAllocator {
-    using value_type = T;
-    PoolAllocator() = default;
-    template <class U>
-    PoolAllocator(const PoolAllocator<U>&) noexcept
-    {
-    }
-    static constexpr bool kPooled = sizeof(T) <= kPlaceSlotBytes && alignof(T) <= alignof(std::max_align_t);
-    T* allocate(size_t count)
-    {
-        if (count == 1 && kPooled) return static_cast<T*>(place_slot_allocate());
-        return std::allocator<T>().allocate(count);
-    }
-    void deallocate(T* pointer, size_t count) noexcept
-    {
-        if (count == 1 && kPooled)
-            place_slot_free(pointer);
-        else
-            std::allocator<T>().deallocate(pointer, count);
-    }
-    template <class U>
-    bool operator==(const PoolAllocator<U>&) const noexcept
-    {
-        return true;
-    }
-};
-using PlaceMembers = std::set<ChatUser*, ByListOrder, PoolAllocator<ChatUser*>>;
+// The records of one place index (see PlaceBucket).
+using PlaceMembers = std::vector<ChatUser*>;
 
 // Where a record sits in its database; kept by the database only.
 struct ChatUserLinks {
@@ -86,7 +53,7 @@ struct ChatUserLinks {
     uint64_t nick_hash = 0;  // of the folded texts, for the chains above
     uint64_t host_hash = 0;
     PlaceBucket* place = nullptr;  // null while the record is in no database
-    PlaceMembers::iterator in_place{};
+    uint32_t in_place = 0;         // the record's entry in its place's members
     uint64_t label = 0;  // grows along the list; last, beside the texts a search reads
 };
 

@@ -165,67 +165,31 @@ bool matches(const ChatUser& user, const UserPattern& p)
     return compared;
 }
 
-// ---- the place indexes' node pool -----------------------------------------------------
+// ---- place indexes -------------------------------------------------------------
 
-namespace {
-
-class SlotPool {
-public:
-    constexpr SlotPool() = default;
-    SlotPool(const SlotPool&) = delete;
-    SlotPool& operator=(const SlotPool&) = delete;
-    ~SlotPool()
-    {
-        while (blocks_) {
-            Block* next = blocks_->next;
-            delete blocks_;
-            blocks_ = next;
-        }
-        free_ = nullptr;
-        left_ = 0;
+void PlaceBucket::tidy() const
+{
+    if (!holes) return;
+    size_t kept = 0;
+    for (ChatUser* user : members) {
+        if (!user) continue;
+        links(*user).in_place = static_cast<uint32_t>(kept);
+        members[kept++] = user;
     }
+    members.resize(kept);
+    holes = 0;
+}
 
-    void* allocate()
-    {
-        if (free_) {
-            FreeSlot* slot = free_;
-            free_ = slot->next;
-            return slot;
-        }
-        if (left_ == 0) {
-            blocks_ = new Block{blocks_, {}};
-            left_ = kSlotsPerBlock;
-        }
-        return blocks_->bytes + --left_ * kPlaceSlotBytes;
+const PlaceMembers& PlaceBucket::ordered() const
+{
+    tidy();
+    if (!in_order) {
+        std::sort(members.begin(), members.end(), ByListOrder{});
+        for (size_t i = 0; i < members.size(); ++i) links(*members[i]).in_place = static_cast<uint32_t>(i);
+        in_order = true;
     }
-    void release(void* pointer) noexcept
-    {
-        auto* slot = static_cast<FreeSlot*>(pointer);
-        slot->next = free_;
-        free_ = slot;
-    }
-
-private:
-    static constexpr size_t kSlotsPerBlock = 1024;
-    struct FreeSlot {
-        FreeSlot* next;
-    };
-    struct Block {
-        Block* next;
-        alignas(std::max_align_t) unsigned char bytes[kPlaceSlotBytes * kSlotsPerBlock];
-    };
-    FreeSlot* free_ = nullptr;
-    Block* blocks_ = nullptr;
-    size_t left_ = 0;
-};
-
-// Set up when the plug-in loads: it ends after the databases, whose indexes give their nodes back to it.
-SlotPool place_slots;
-
-}  // namespace
-
-void* place_slot_allocate() { return place_slots.allocate(); }
-void place_slot_free(void* slot) noexcept { place_slots.release(slot); }
+    return members;
+}
 
 // ---- hash chains ---------------------------------------------------------------
 
@@ -692,29 +656,28 @@ void UserStore::forget_memo()
     memo_ = {};
 }
 
-// A list neighbour in the same bucket is also the neighbour there, which spares the search.
 void UserStore::join_bucket(ChatUser* user)
 {
     PlaceBucket& bucket = bucket_for(*user);
     ChatUserLinks& l = L(user);
     l.place = &bucket;
-    if (l.next && L(l.next).place == &bucket)
-        l.in_place = bucket.members.emplace_hint(L(l.next).in_place, user);
-    else if (l.prev && L(l.prev).place == &bucket)
-        l.in_place = bucket.members.emplace_hint(std::next(L(l.prev).in_place), user);
-    else
-        l.in_place = bucket.members.insert(user).first;
+    l.in_place = static_cast<uint32_t>(bucket.members.size());
+    if (bucket.size() > 0) bucket.in_order = false;
+    bucket.members.push_back(user);
 }
 
 void UserStore::leave_bucket(ChatUser* user)
 {
     PlaceBucket* bucket = L(user).place;
     if (!bucket) return;
-    bucket->members.erase(L(user).in_place);
+    bucket->members[L(user).in_place] = nullptr;
+    ++bucket->holes;
     L(user).place = nullptr;
-    if (bucket->members.empty()) {
+    if (bucket->size() == 0) {
         if (memo_.bucket == bucket) forget_memo();
         places_.erase(place_key(user->psServer(), user->psChannel(), user->psAddress() != nullptr));
+    } else if (bucket->holes > 4 * bucket->size() + 64) {
+        bucket->tidy();  // now and then, so that the entries never outgrow the records by much
     }
 }
 
@@ -742,6 +705,8 @@ bool UserStore::consistent() const
     for (ChatUser* node = first_; node; prev = node, node = L(node).next) {
         if (node->uiMagic != kChatUserMagic || L(node).prev != prev || !holds(node)) return false;
         if (prev && label_of(prev) >= label_of(node)) return false;
+        const PlaceBucket* place = L(node).place;
+        if (L(node).in_place >= place->members.size() || place->members[L(node).in_place] != node) return false;
         ++count;
     }
     if (prev != last_ || count != size_ || static_cast<int>(size_of(root_)) != size_ ||
@@ -771,7 +736,7 @@ bool UserStore::consistent() const
 ChatUser* UserWalk::Stream::head() const
 {
     if (sorted) return index < sorted->size() ? (*sorted)[index] : nullptr;
-    if (bucket) return at != bucket->members.end() ? *at : nullptr;
+    if (bucket) return at < bucket->members.size() ? bucket->members[at] : nullptr;
     return node;
 }
 
@@ -790,7 +755,8 @@ void UserWalk::Stream::seek(ChatUser* from)
     if (sorted)
         index = std::lower_bound(sorted->begin(), sorted->end(), from, ByListOrder{}) - sorted->begin();
     else if (bucket)
-        at = bucket->members.lower_bound(from);
+        at = std::lower_bound(bucket->members.begin(), bucket->members.end(), from, ByListOrder{}) -
+             bucket->members.begin();
     else
         node = from;
 }
@@ -800,7 +766,7 @@ void UserWalk::Stream::rewind()
     if (sorted)
         index = 0;
     else if (bucket)
-        at = bucket->members.begin();
+        at = 0;
     else
         node = list_first;
 }
@@ -868,6 +834,7 @@ void UserWalk::choose_streams(const UserStore& store, const UserPattern& p)
             const bool shares = (p.server && bucket.has_server) || (p.channel && bucket.has_channel);
             const bool wanted = !bucket.addressed ? shares : !host && (shares || p.ident);
             if (!wanted) continue;
+            bucket.ordered();
             Stream stream;
             stream.bucket = &bucket;
             streams_.push_back(stream);

@@ -44,7 +44,9 @@ struct UserPattern {
 // text), and at least one field was compared.
 bool matches(const ChatUser& user, const UserPattern& pattern);
 
-// The records of one server, channel and "has an address" combination, in list order.
+// The records of one server, channel and "has an address" combination. Records join at the end and leave
+// a null entry behind, so that a join or a part touches no other record; a walk that needs them in list
+// order has them sorted first (ordered()), which lasts until the next change of the database.
 struct PlaceBucket {
     UserStore* owner = nullptr;
     bool has_server = false;
@@ -52,7 +54,15 @@ struct PlaceBucket {
     bool addressed = false;
     std::string server;  // folded
     std::string channel;
-    PlaceMembers members;
+    mutable PlaceMembers members;
+    mutable size_t holes = 0;       // null entries in members
+    mutable bool in_order = true;   // the entries that are not null are in list order
+
+    size_t size() const { return members.size() - holes; }
+    // The members in list order, without null entries.
+    const PlaceMembers& ordered() const;
+    // Drops the null entries, keeping the order of the rest.
+    void tidy() const;
 };
 
 // Records grouped by a folded text (nick or host) in hash chains.
@@ -252,7 +262,7 @@ private:
         const std::vector<ChatUser*>* sorted = nullptr;
         size_t index = 0;
         const PlaceBucket* bucket = nullptr;
-        PlaceMembers::const_iterator at;
+        size_t at = 0;
         ChatUser* node = nullptr;  // the whole list
         ChatUser* list_first = nullptr;
         bool whole_list = false;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -238,8 +239,6 @@ TEST_F(Database, LargeListsKeepTheirOrderThroughManyInsertsAtOnePlace)
     EXPECT_EQ(CheckDatabaseMemoryIntegrity(1), 0);
 }
 
-}  // namespace
-
 // A record keeps its texts in its own block while they fit; a longer info moves them out and a shorter one
 // brings them back, and the record's own texts may be handed back to it.
 TEST_F(Database, InfoChangesKeepEveryOtherTextWhereverTheTextsLive)
@@ -278,3 +277,52 @@ TEST_F(Database, InfoChangesKeepEveryOtherTextWhereverTheTextsLive)
     EXPECT_STREQ(copy->psInfo(), record->psInfo());
     EXPECT_STREQ(copy->psHost(), "some.host");
 }
+
+// A channel's records are found in list order by walks over the channel, however they joined and left:
+// joins at both ends and in the middle, most of them leaving in a scattered order, and new ones after.
+TEST_F(Database, ChannelWalksFollowTheListThroughJoinsAndPartsInAnyOrder)
+{
+    std::vector<ChatUser*> records;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string nick = "n" + std::to_string(i);
+        const std::string address = i % 3 == 0 ? std::string() : "u@h" + std::to_string((i * 7919) % 2000);
+        records.push_back(add(nick.c_str(), address.empty() ? nullptr : address.c_str(), i % 2 ? "#a" : "#b"));
+    }
+    // A walk goes round the list once from where the last search left off: its positions rise, with at most
+    // one fall back to the start of the list, below where it began.
+    const auto walk_in_order = [](const char* channel, int expected) {
+        std::vector<ChatUser*> hits;
+        for (ChatUser* user = GetUser("irc.net", channel, nullptr, nullptr, nullptr); user; user = GetUserNext())
+            hits.push_back(user);
+        ASSERT_EQ(hits.size(), static_cast<size_t>(expected));
+        std::vector<int> positions;
+        for (ChatUser* user : hits) positions.push_back(SearchUser(user));
+        int falls = 0;
+        for (size_t i = 1; i < positions.size(); ++i) falls += positions[i] < positions[i - 1];
+        EXPECT_LE(falls, 1);
+        if (falls == 1) {
+            EXPECT_LT(positions.back(), positions.front());
+        }
+        EXPECT_EQ(StatUser("irc.net", channel, nullptr, nullptr, nullptr), expected);
+    };
+    walk_in_order("#a", 1000);
+    for (size_t k = 0; k < records.size(); ++k) {
+        const size_t i = (k * 7919) % records.size();  // a scattered order
+        if (i % 20 != 0 && i % 20 != 7) DeleteUser(records[i]);
+    }
+    IsDatabaseChanged();
+    EXPECT_EQ(CheckDatabaseMemoryIntegrity(1), 1);
+    walk_in_order("#a", 100);
+    walk_in_order("#b", 100);
+    for (int i = 0; i < 50; ++i) add(("late" + std::to_string(i)).c_str(), ("x@l" + std::to_string(i)).c_str(), "#a");
+    EXPECT_EQ(CheckDatabaseMemoryIntegrity(1), 1);
+    walk_in_order("#a", 150);
+    // A snapshot of the channel lists each record once.
+    UserSnapshot in_a("irc.net", "#a", nullptr, nullptr, nullptr);
+    std::vector<ChatUser*> hits = in_a.hits();
+    std::sort(hits.begin(), hits.end());
+    EXPECT_EQ(std::unique(hits.begin(), hits.end()), hits.end());
+    EXPECT_EQ(hits.size(), 150u);
+}
+
+}  // namespace
