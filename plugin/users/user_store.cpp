@@ -169,6 +169,7 @@ bool matches(const ChatUser& user, const UserPattern& p)
 
 void PlaceBucket::tidy() const
 {
+    first_live = 0;
     if (!holes) return;
     size_t kept = 0;
     for (ChatUser* user : members) {
@@ -182,13 +183,36 @@ void PlaceBucket::tidy() const
 
 const PlaceMembers& PlaceBucket::ordered() const
 {
-    tidy();
     if (!in_order) {
+        tidy();
         std::sort(members.begin(), members.end(), ByListOrder{});
         for (size_t i = 0; i < members.size(); ++i) links(*members[i]).in_place = static_cast<uint32_t>(i);
         in_order = true;
     }
     return members;
+}
+
+size_t PlaceBucket::live_from(size_t from) const
+{
+    while (from < members.size() && !members[from]) ++from;
+    return from;
+}
+
+size_t PlaceBucket::lower_bound(uint64_t label) const
+{
+    // The records before `low` sort before `label`; those from `high` on do not. Null entries are passed over.
+    size_t low = first_live, high = members.size();
+    if (low < high && members[low] && links(*members[low]).label >= label) return low;
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        size_t probe = middle;
+        while (probe < high && !members[probe]) ++probe;
+        if (probe < high && links(*members[probe]).label < label)
+            low = probe + 1;
+        else
+            high = middle;
+    }
+    return low;
 }
 
 // ---- hash chains ---------------------------------------------------------------
@@ -672,6 +696,7 @@ void UserStore::leave_bucket(ChatUser* user)
     if (!bucket) return;
     bucket->members[L(user).in_place] = nullptr;
     ++bucket->holes;
+    if (L(user).in_place == bucket->first_live) bucket->first_live = bucket->live_from(bucket->first_live);
     L(user).place = nullptr;
     if (bucket->size() == 0) {
         if (memo_.bucket == bucket) forget_memo();
@@ -736,7 +761,7 @@ bool UserStore::consistent() const
 ChatUser* UserWalk::Stream::head() const
 {
     if (sorted) return index < sorted->size() ? (*sorted)[index] : nullptr;
-    if (bucket) return at < bucket->members.size() ? bucket->members[at] : nullptr;
+    if (bucket) return at < bucket->members.size() ? bucket->members[at] : nullptr;  // never a null entry
     return node;
 }
 
@@ -745,7 +770,7 @@ void UserWalk::Stream::advance()
     if (sorted)
         ++index;
     else if (bucket)
-        ++at;
+        at = bucket->live_from(at + 1);
     else
         node = L(node).next;
 }
@@ -755,8 +780,7 @@ void UserWalk::Stream::seek(ChatUser* from)
     if (sorted)
         index = std::lower_bound(sorted->begin(), sorted->end(), from, ByListOrder{}) - sorted->begin();
     else if (bucket)
-        at = std::lower_bound(bucket->members.begin(), bucket->members.end(), from, ByListOrder{}) -
-             bucket->members.begin();
+        at = bucket->live_from(bucket->lower_bound(label_of(from)));
     else
         node = from;
 }
@@ -766,7 +790,7 @@ void UserWalk::Stream::rewind()
     if (sorted)
         index = 0;
     else if (bucket)
-        at = 0;
+        at = bucket->live_from(bucket->first_live);
     else
         node = list_first;
 }

@@ -56,13 +56,18 @@ struct PlaceBucket {
     std::string channel;
     mutable PlaceMembers members;
     mutable size_t holes = 0;       // null entries in members
+    mutable size_t first_live = 0;  // no entry before it is a record
     mutable bool in_order = true;   // the entries that are not null are in list order
 
     size_t size() const { return members.size() - holes; }
-    // The members in list order, without null entries.
+    // The members with those that are not null in list order.
     const PlaceMembers& ordered() const;
     // Drops the null entries, keeping the order of the rest.
     void tidy() const;
+    // The first entry, from `from` on, that is a record (members.size() when none is).
+    size_t live_from(size_t from) const;
+    // Where the records of an ordered bucket reach `label`: the first entry whose label is not below it.
+    size_t lower_bound(uint64_t label) const;
 };
 
 // Records grouped by a folded text (nick or host) in hash chains.
