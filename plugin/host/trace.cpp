@@ -146,13 +146,16 @@ struct FormatPlan {
     bool kept = false;             // false: calls with this format are written at once
     uint8_t steps = 0;
     uint8_t texts = 0;
-    uint16_t tail = 0;  // format bytes after the last conversion
+    uint8_t values = 0;      // arguments the conversions take; kNeverKept when calls are written at once
+    uint16_t tail = 0;       // format bytes after the last conversion
+    uint16_t ring_size = 0;  // the most bytes a ring entry of a call can take
     std::array<FormatStep, kMaxPlanSteps> step{};
 };
 
 constexpr size_t kPlanSlots = 512;  // a power of two
 constexpr size_t kPlanLimit = kPlanSlots * 3 / 4;
 constexpr uint16_t kNoPlan = 0xffff;
+constexpr uint8_t kNeverKept = 0xff;  // more arguments than any call passes
 std::array<FormatPlan, kPlanSlots> plans;
 size_t plans_used = 0;
 
@@ -184,6 +187,8 @@ bool parse_plan(FormatPlan& plan, const char* format)
         plan.step[plan.steps++] = {static_cast<uint16_t>(literal), static_cast<uint16_t>(fixed), spelling,
                                    known->conversion};
         if (known->conversion == Conversion::Percent) ++fixed;
+        else ++plan.values;
+        if (known->conversion == Conversion::TextPrecision) ++plan.values;
         if (is_text(known->conversion)) ++plan.texts;
         p = percent + spelling;
     }
@@ -215,6 +220,24 @@ bool is_constant_text(const char* format)
     return search.found;
 }
 
+// ---- kept entries: the plan number, then the arguments ----------------------
+//
+// Numbers are kept as 8 bytes, texts as a 2-byte length and their bytes, cut to
+// what the line can show. Entries kept as text have kStoredText as plan number.
+// A number is kept as it came (a promoted value widened to 64 bits); its
+// conversion narrows it when the line is written, as the C library would read it.
+
+constexpr uint16_t kStoredText = 0xfffe;
+constexpr size_t kEntryHeader = sizeof(uint16_t);
+
+// The most bytes a call with `plan` can keep for a line of `line_bytes`.
+size_t kept_size_bound(const FormatPlan& plan, size_t line_bytes)
+{
+    return kEntryHeader + plan.steps * sizeof(uint64_t) + plan.texts * sizeof(uint16_t) + line_bytes;
+}
+
+constexpr size_t kMaxKeptBytes = kEntryHeader + kMaxPlanSteps * (sizeof(uint64_t) + sizeof(uint16_t)) + kTraceLineMax;
+
 size_t plan_hash(const char* format)
 {
     return static_cast<size_t>((reinterpret_cast<uintptr_t>(format) * 0x9E3779B97F4A7C15ULL) >> 40) &
@@ -231,6 +254,8 @@ size_t plan_hash(const char* format)
         if (plan.format) continue;
         if (plans_used >= kPlanLimit) return kNoPlan;
         plan.kept = is_constant_text(format) && parse_plan(plan, format);
+        if (!plan.kept) plan.values = kNeverKept;
+        plan.ring_size = static_cast<uint16_t>(kept_size_bound(plan, kTraceRingLineBytes));
         plan.format = format;
         ++plans_used;
         return static_cast<uint16_t>(slot);
@@ -242,22 +267,6 @@ size_t plan_hash(const char* format)
     const size_t slot = plan_hash(format);
     return plans[slot].format == format ? static_cast<uint16_t>(slot) : find_plan(format, slot);
 }
-
-// ---- kept entries: the plan number, then the arguments ----------------------
-//
-// Numbers are kept as 8 bytes, texts as a 2-byte length and their bytes, cut to
-// what the line can show. Entries kept as text have kStoredText as plan number.
-
-constexpr uint16_t kStoredText = 0xfffe;
-constexpr size_t kEntryHeader = sizeof(uint16_t);
-
-// The most bytes a call with `plan` can keep for a line of `line_bytes`.
-size_t kept_size_bound(const FormatPlan& plan, size_t line_bytes)
-{
-    return kEntryHeader + plan.steps * sizeof(uint64_t) + plan.texts * sizeof(uint16_t) + line_bytes;
-}
-
-constexpr size_t kMaxKeptBytes = kEntryHeader + kMaxPlanSteps * (sizeof(uint64_t) + sizeof(uint16_t)) + kTraceLineMax;
 
 template <typename T>
 unsigned char* put_raw(unsigned char* at, T value)
@@ -280,6 +289,41 @@ struct TextRoom {
     }
 };
 
+template <typename T>
+[[gnu::always_inline]] inline void copy_word(unsigned char* to, const char* from)
+{
+    T word;
+    memcpy(&word, from, sizeof word);
+    memcpy(to, &word, sizeof word);
+}
+
+// Copies `length` bytes; the short lengths most texts have (nicks, channels,
+// hosts) with two loads that may overlap, not a call.
+[[gnu::always_inline]] inline void copy_bytes(unsigned char* to, const char* from, size_t length)
+{
+    if (length > 16) {
+        memcpy(to, from, length);
+    } else if (length >= 8) {
+        copy_word<uint64_t>(to, from);
+        copy_word<uint64_t>(to + length - 8, from + length - 8);
+    } else if (length >= 4) {
+        copy_word<uint32_t>(to, from);
+        copy_word<uint32_t>(to + length - 4, from + length - 4);
+    } else if (length > 0) {
+        to[0] = static_cast<unsigned char>(from[0]);
+        to[length / 2] = static_cast<unsigned char>(from[length / 2]);
+        to[length - 1] = static_cast<unsigned char>(from[length - 1]);
+    }
+}
+
+// Copies `text` up to its end, at most `bound` bytes; returns how many it copied.
+[[gnu::always_inline]] inline size_t copy_text(unsigned char* to, const char* text, size_t bound)
+{
+    const size_t length = strnlen(text, bound);
+    copy_bytes(to, text, length);
+    return length;
+}
+
 // Copies a text argument, as much as `room` allows (and `precision` when not
 // negative); null for a null text.
 [[gnu::always_inline]] inline unsigned char* keep_text(const char* text, int precision, const FormatStep& step,
@@ -288,60 +332,88 @@ struct TextRoom {
     if (!text) return nullptr;
     size_t bound = room.before(step);
     if (precision >= 0 && static_cast<size_t>(precision) < bound) bound = static_cast<size_t>(precision);
-    const auto length = static_cast<uint16_t>(strnlen(text, bound));
+    const auto length = static_cast<uint16_t>(copy_text(at + sizeof(uint16_t), text, bound));
     room.texts += length;
-    at = put_raw(at, length);
-    memcpy(at, text, length);
-    return at + length;
+    put_raw(at, length);
+    return at + sizeof(uint16_t) + length;
 }
 
-template <typename T>
-unsigned char* keep_number(T value, unsigned char* at)
-{
-    return put_raw(at, static_cast<uint64_t>(value));
-}
+// The arguments of a C variadic call, each read as its conversion says.
+class VariadicValues {
+public:
+    explicit VariadicValues(va_list* ap) : ap(ap) {}
+
+    [[gnu::always_inline]] uint64_t next(Conversion conversion)
+    {
+        switch (conversion) {
+        case Conversion::Text:
+        case Conversion::TextPrecision:
+        case Conversion::Pointer: return reinterpret_cast<uintptr_t>(va_arg(*ap, const void*));
+        case Conversion::Long: return static_cast<uint64_t>(va_arg(*ap, long));
+        case Conversion::LongLong: return static_cast<uint64_t>(va_arg(*ap, long long));
+        case Conversion::SignedSize: return static_cast<uint64_t>(va_arg(*ap, ssize_t));
+        case Conversion::UnsignedLong: return va_arg(*ap, unsigned long);
+        case Conversion::UnsignedLongLong: return va_arg(*ap, unsigned long long);
+        case Conversion::Size: return va_arg(*ap, size_t);
+        case Conversion::Unsigned: return va_arg(*ap, unsigned);
+        default: return static_cast<uint64_t>(va_arg(*ap, int));  // %d, %i, %c, a precision
+        }
+    }
+
+private:
+    va_list* ap;
+};
+
+// The arguments of a typed call, already widened to 64 bits.
+class WordValues {
+public:
+    explicit WordValues(const uint64_t* words) : at(words) {}
+    [[gnu::always_inline]] uint64_t next(Conversion) { return *at++; }
+
+private:
+    const uint64_t* at;
+};
 
 // Keeps the value `step` takes from the arguments; null when the C library must
 // write the line (a null text or pointer, a NUL character).
-[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, va_list* ap, TextRoom& room,
+template <typename Values>
+[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, Values& values, TextRoom& room,
                                                            unsigned char* at)
 {
     switch (step.conversion) {
     case Conversion::Percent: return at;
-    case Conversion::Text: return keep_text(va_arg(*ap, const char*), -1, step, room, at);
+    case Conversion::Text:
+        return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
     case Conversion::TextPrecision: {
-        const int precision = va_arg(*ap, int);
-        return keep_text(va_arg(*ap, const char*), precision, step, room, at);
+        const auto precision = static_cast<int>(values.next(Conversion::Int));
+        return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), precision, step, room, at);
     }
-    case Conversion::Int: return keep_number(static_cast<int64_t>(va_arg(*ap, int)), at);
-    case Conversion::Long: return keep_number(static_cast<int64_t>(va_arg(*ap, long)), at);
-    case Conversion::LongLong: return keep_number(va_arg(*ap, long long), at);
-    case Conversion::SignedSize: return keep_number(static_cast<int64_t>(va_arg(*ap, ssize_t)), at);
-    case Conversion::Unsigned: return keep_number(va_arg(*ap, unsigned), at);
-    case Conversion::UnsignedLong: return keep_number(va_arg(*ap, unsigned long), at);
-    case Conversion::UnsignedLongLong: return keep_number(va_arg(*ap, unsigned long long), at);
-    case Conversion::Size: return keep_number(va_arg(*ap, size_t), at);
     case Conversion::Char: {
-        const auto c = static_cast<unsigned char>(va_arg(*ap, int));
-        return c ? keep_number(c, at) : nullptr;
+        const uint64_t c = values.next(Conversion::Char);
+        return static_cast<unsigned char>(c) ? put_raw(at, c) : nullptr;
     }
     case Conversion::Pointer: {
-        const void* pointer = va_arg(*ap, const void*);
-        return pointer ? keep_number(reinterpret_cast<uintptr_t>(pointer), at) : nullptr;
+        const uint64_t pointer = values.next(Conversion::Pointer);
+        return pointer ? put_raw(at, pointer) : nullptr;
     }
+    default: return put_raw(at, values.next(step.conversion));
     }
-    return nullptr;
 }
 
 // Keeps a call with plan `number` at `at`, which has room for kept_size_bound();
 // returns the end of the entry, or null when the C library must write the line.
-[[gnu::always_inline]] inline unsigned char* keep_arguments(uint16_t number, va_list* ap, unsigned char* at,
+template <typename Values>
+[[gnu::always_inline]] inline unsigned char* keep_arguments(uint16_t number, Values& values, unsigned char* at,
                                                             size_t line_bytes)
 {
     const FormatPlan& plan = plans[number];
     at = put_raw(at, number);
     TextRoom room{line_bytes};
-    for (int i = 0; i < plan.steps && at; ++i) at = keep_argument(plan.step[i], ap, room, at);
+    const int steps = plan.steps;  // read once: the stores below may alias anything
+    for (int i = 0; i < steps; ++i) {
+        at = keep_argument(plan.step[i], values, room, at);
+        if (!at) return nullptr;
+    }
     return at;
 }
 
@@ -371,6 +443,24 @@ private:
     const unsigned char* end;
 };
 
+// Writes a kept number as `conversion` reads it.
+void write_number(Conversion conversion, uint64_t value, BoundedText& out)
+{
+    switch (conversion) {
+    case Conversion::Int: put_signed(out, static_cast<int32_t>(value)); break;
+    case Conversion::Unsigned: put_unsigned(out, static_cast<uint32_t>(value), 10); break;
+    case Conversion::Long:
+    case Conversion::LongLong:
+    case Conversion::SignedSize: put_signed(out, static_cast<long long>(value)); break;
+    case Conversion::Char: out.put(static_cast<char>(value)); break;
+    case Conversion::Pointer:
+        out.put("0x", 2);
+        put_unsigned(out, value, 16);
+        break;
+    default: put_unsigned(out, value, 10); break;
+    }
+}
+
 bool write_argument(Conversion conversion, KeptValues& values, BoundedText& out)
 {
     if (conversion == Conversion::Percent) {
@@ -386,18 +476,7 @@ bool write_argument(Conversion conversion, KeptValues& values, BoundedText& out)
     }
     uint64_t value = 0;
     if (!values.number(value)) return false;
-    switch (conversion) {
-    case Conversion::Int:
-    case Conversion::Long:
-    case Conversion::LongLong:
-    case Conversion::SignedSize: put_signed(out, static_cast<long long>(value)); break;
-    case Conversion::Char: out.put(static_cast<char>(value)); break;
-    case Conversion::Pointer:
-        out.put("0x", 2);
-        put_unsigned(out, value, 16);
-        break;
-    default: put_unsigned(out, value, 10); break;
-    }
+    write_number(conversion, value, out);
     return true;
 }
 
@@ -434,7 +513,8 @@ void format_trace_line(char* buffer, size_t size, const char* format, va_list ap
         unsigned char kept[kMaxKeptBytes];
         va_list args;
         va_copy(args, ap);
-        const unsigned char* end = keep_arguments(number, &args, kept, size - 1);
+        VariadicValues values(&args);
+        const unsigned char* end = keep_arguments(number, values, kept, size - 1);
         va_end(args);
         if (end) {
             BoundedText out(buffer, size);
@@ -567,16 +647,45 @@ void ring_keep_text(const char* format, va_list ap)
     ring_commit(kEntryHeader + strnlen(text, kTraceRingLineBytes));
 }
 
-// Keeps a call by its plan and arguments; false when it must be written at once.
-[[gnu::always_inline]] inline bool ring_keep(const char* format, va_list* ap)
+// The plan of `format` when the ring can keep calls with it by their
+// arguments, `arguments` of them; kNoPlan when they must be written at once.
+[[gnu::always_inline]] inline uint16_t kept_plan(const char* format, size_t arguments)
 {
     const uint16_t number = plan_of(format);
-    if (number == kNoPlan || !plans[number].kept) return false;
-    unsigned char* at = ring_reserve(kept_size_bound(plans[number], kTraceRingLineBytes));
+    return number != kNoPlan && plans[number].values <= arguments ? number : kNoPlan;
+}
+
+// Keeps a call by plan `number` and its arguments; false when it must be written at once.
+template <typename Values>
+[[gnu::always_inline]] inline bool ring_keep(uint16_t number, Values& values)
+{
+    unsigned char* at = ring_reserve(plans[number].ring_size);
     if (!at) return true;  // no memory for any line: dropped
-    const unsigned char* end = keep_arguments(number, ap, at, kTraceRingLineBytes);
+    const unsigned char* end = keep_arguments(number, values, at, kTraceRingLineBytes);
     if (end) ring_commit(static_cast<size_t>(end - at));
     return end != nullptr;
+}
+
+enum class TraceRoute : uint8_t { Nowhere, File, Ring };
+
+TraceRoute trace_route(int level, const char* format)
+{
+    const bool to_file = iFlagDebugModeFnc >= 1;
+    if (!format || (to_file && iFlagDebugModeFnc <= level)) return TraceRoute::Nowhere;
+    if (to_file) return TraceRoute::File;
+    return iFlagDisableDebugPlugin || iFlagDisableSHBM ? TraceRoute::Nowhere : TraceRoute::Ring;
+}
+
+// The C library writes the line: whole to the trace file, or cut into the ring.
+void write_at_once(const char* format, va_list ap)
+{
+    if (iFlagDebugModeFnc >= 1) {
+        char line[kTraceLineMax + 1];
+        format_trace_line(line, sizeof line, format, ap);
+        WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
+    } else {
+        ring_keep_text(format, ap);
+    }
 }
 
 // The text of kept line `i` (0 the oldest) in `buffer` of kTraceRingLineBytes + 1 bytes; returns its length.
@@ -695,25 +804,59 @@ void report_ring(int crash_fd)
 
 }  // namespace
 
-int DebugPlugin(int level, const char* format, ...)
+int(DebugPlugin)(int level, const char* format, ...)
 {
-    const bool to_file = iFlagDebugModeFnc >= 1;
-    if (!format || (to_file && iFlagDebugModeFnc <= level)) return 0;
-    if (!to_file && (iFlagDisableDebugPlugin || iFlagDisableSHBM)) return 0;
+    const TraceRoute route = trace_route(level, format);
+    if (route == TraceRoute::Nowhere) return 0;
     va_list ap;
-    va_start(ap, format);
-    const bool kept = !to_file && ring_keep(format, &ap);
-    va_end(ap);
+    bool kept = false;
+    if (route == TraceRoute::Ring) {
+        const uint16_t number = kept_plan(format, kMaxPlanSteps * 2);
+        va_start(ap, format);
+        VariadicValues values(&ap);
+        kept = number != kNoPlan && ring_keep(number, values);
+        va_end(ap);
+    }
     if (kept) return 0;
     // Written now: the arguments are read again from the start.
     va_start(ap, format);
-    if (to_file) {
-        char line[kTraceLineMax + 1];
-        format_trace_line(line, sizeof line, format, ap);
-        WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
-    } else {
-        ring_keep_text(format, ap);
-    }
+    write_at_once(format, ap);
+    va_end(ap);
+    return 0;
+}
+
+namespace {
+
+[[gnu::always_inline]] inline bool ring_keep_words(const char* format, const uint64_t* words, size_t count)
+{
+    const uint16_t number = kept_plan(format, count);
+    if (number == kNoPlan) return false;
+    WordValues values(words);
+    return ring_keep(number, values);
+}
+
+[[gnu::noinline]] bool keep_by_route(int level, const char* format, const uint64_t* words, size_t count)
+{
+    const TraceRoute route = trace_route(level, format);
+    if (route != TraceRoute::Ring) return route == TraceRoute::Nowhere;
+    return ring_keep_words(format, words, count);
+}
+
+}  // namespace
+
+bool trace_front::keep(int level, const char* format, const uint64_t* words, size_t count) noexcept
+{
+    // The usual settings: everything goes to the ring.
+    if ((iFlagDebugModeFnc | iFlagDisableDebugPlugin | iFlagDisableSHBM) != 0 || !format) [[unlikely]]
+        return keep_by_route(level, format, words, count);
+    return ring_keep_words(format, words, count);
+}
+
+int trace_front::write_now(const char* format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    write_at_once(format, ap);
     va_end(ap);
     return 0;
 }
