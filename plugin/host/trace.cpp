@@ -149,6 +149,7 @@ struct FormatPlan {
     uint8_t values = 0;      // arguments the conversions take; kNeverKept when calls are written at once
     uint16_t tail = 0;       // format bytes after the last conversion
     uint16_t ring_size = 0;  // the most bytes a ring entry of a call can take
+    uint16_t number = 0;     // its slot in the table, which entries keep
     std::array<FormatStep, kMaxPlanSteps> step{};
 };
 
@@ -256,6 +257,7 @@ size_t plan_hash(const char* format)
         plan.kept = is_constant_text(format) && parse_plan(plan, format);
         if (!plan.kept) plan.values = kNeverKept;
         plan.ring_size = static_cast<uint16_t>(kept_size_bound(plan, kTraceRingLineBytes));
+        plan.number = static_cast<uint16_t>(slot);
         plan.format = format;
         ++plans_used;
         return static_cast<uint16_t>(slot);
@@ -341,6 +343,7 @@ template <typename T>
 // The arguments of a C variadic call, each read as its conversion says.
 class VariadicValues {
 public:
+    static constexpr bool has_texts = true;
     explicit VariadicValues(va_list* ap) : ap(ap) {}
 
     [[gnu::always_inline]] uint64_t next(Conversion conversion)
@@ -364,9 +367,12 @@ private:
     va_list* ap;
 };
 
-// The arguments of a typed call, already widened to 64 bits.
+// The arguments of a typed call, already widened to 64 bits; `Texts` false
+// when the format takes none, which leaves the code that copies them out.
+template <bool Texts>
 class WordValues {
 public:
+    static constexpr bool has_texts = Texts;
     explicit WordValues(const uint64_t* words) : at(words) {}
     [[gnu::always_inline]] uint64_t next(Conversion) { return *at++; }
 
@@ -380,11 +386,19 @@ template <typename Values>
 [[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, Values& values, TextRoom& room,
                                                            unsigned char* at)
 {
+    if constexpr (Values::has_texts) {
+        if (step.conversion == Conversion::Text)
+            return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
+    }
+    if (step.conversion >= Conversion::Int && step.conversion <= Conversion::Size)
+        return put_raw(at, values.next(step.conversion));
     switch (step.conversion) {
     case Conversion::Percent: return at;
     case Conversion::Text:
+        if constexpr (!Values::has_texts) return nullptr;
         return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
     case Conversion::TextPrecision: {
+        if constexpr (!Values::has_texts) return nullptr;
         const auto precision = static_cast<int>(values.next(Conversion::Int));
         return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), precision, step, room, at);
     }
@@ -403,11 +417,10 @@ template <typename Values>
 // Keeps a call with plan `number` at `at`, which has room for kept_size_bound();
 // returns the end of the entry, or null when the C library must write the line.
 template <typename Values>
-[[gnu::always_inline]] inline unsigned char* keep_arguments(uint16_t number, Values& values, unsigned char* at,
+[[gnu::always_inline]] inline unsigned char* keep_arguments(const FormatPlan& plan, Values& values, unsigned char* at,
                                                             size_t line_bytes)
 {
-    const FormatPlan& plan = plans[number];
-    at = put_raw(at, number);
+    at = put_raw(at, plan.number);
     TextRoom room{line_bytes};
     const int steps = plan.steps;  // read once: the stores below may alias anything
     for (int i = 0; i < steps; ++i) {
@@ -514,7 +527,7 @@ void format_trace_line(char* buffer, size_t size, const char* format, va_list ap
         va_list args;
         va_copy(args, ap);
         VariadicValues values(&args);
-        const unsigned char* end = keep_arguments(number, values, kept, size - 1);
+        const unsigned char* end = keep_arguments(plans[number], values, kept, size - 1);
         va_end(args);
         if (end) {
             BoundedText out(buffer, size);
@@ -554,35 +567,37 @@ struct TraceRing {
     unsigned char* bytes = ring_storage[0];
     static constexpr size_t capacity = kRingBytes;
     size_t write = 0;        // end of the newest entry
+    size_t room_end = 0;     // new entries go at `write` while they end before this
     size_t kept_bytes = 0;   // bytes of the entries kept
     size_t reserved = 0;     // where the entry being written goes
-    std::array<LineRef, kTraceRingLines> line{};
-    int first = 0;  // index of the oldest line
-    int count = 0;
+    // Lines are numbered as they come; a line's number, cut to the size of the
+    // table, is its place in it.
+    static constexpr uint32_t line_slots = 4096;
+    std::array<LineRef, line_slots> line{};
+    uint32_t next = 0;   // number of the next line
+    uint32_t lines = 0;  // how many are kept
+
+    int count() const { return static_cast<int>(lines); }
+    uint32_t first() const { return next - lines; }
+    LineRef& numbered(uint32_t number) { return line[number & (line_slots - 1)]; }
 };
+static_assert(TraceRing::line_slots >= kTraceRingLines && (TraceRing::line_slots & (TraceRing::line_slots - 1)) == 0);
 TraceRing ring;
 
-int ring_index(int i)
-{
-    i += ring.first;
-    return i < kTraceRingLines ? i : i - kTraceRingLines;
-}
-
-const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
+LineRef& ring_line(int i) { return ring.numbered(ring.first() + static_cast<uint32_t>(i)); }
 
 [[gnu::always_inline]] inline void drop_oldest_line()
 {
-    ring.kept_bytes -= ring.line[ring.first].size;
-    ring.first = ring_index(1);
-    if (--ring.count == 0) ring.write = 0;
+    ring.kept_bytes -= ring.numbered(ring.first()).size;
+    if (--ring.lines == 0) ring.write = 0;
 }
 
 // Where `need` bytes fit without touching a kept entry; false when nowhere.
 [[gnu::always_inline]] inline bool find_room(size_t need, size_t& place)
 {
     place = 0;
-    if (ring.count == 0) return need <= ring.capacity;
-    const size_t oldest = ring.line[ring.first].offset;
+    if (ring.count() == 0) return need <= ring.capacity;
+    const size_t oldest = ring.numbered(ring.first()).offset;
     if (ring.write <= oldest) {  // the newest entries are already before the oldest
         place = ring.write;
         return ring.write + need <= oldest;
@@ -601,8 +616,8 @@ const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
 {
     unsigned char* other = ring.bytes == ring_storage[0] ? ring_storage[1] : ring_storage[0];
     size_t at = 0;
-    for (int i = 0; i < ring.count; ++i) {
-        LineRef& line = ring.line[ring_index(i)];
+    for (int i = 0; i < ring.count(); ++i) {
+        LineRef& line = ring_line(i);
         memcpy(other + at, ring.bytes + line.offset, line.size);
         line.offset = static_cast<uint32_t>(at);
         at += line.size;
@@ -610,27 +625,47 @@ const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
     ring.bytes = other;
     ring.write = at;
     if (find_room(need, place)) return true;
-    while (ring.count > 0) {  // cannot happen with blocks of this size; the newest line wins if it does
+    while (ring.count() > 0) {  // cannot happen with blocks of this size; the newest line wins if it does
         drop_oldest_line();
         if (find_room(need, place)) return true;
     }
     return find_room(need, place);
 }
 
+// Where the free stretch that begins at `place` ends for new entries: at the
+// oldest entry when the newest are before it, else at the end of the block,
+// or earlier, where going back to the start is better.
+size_t room_end_from(size_t place, size_t need)
+{
+    if (ring.count() == 0) return ring.capacity;
+    const size_t oldest = ring.numbered(ring.first()).offset;
+    if (place < oldest) return oldest;
+    return std::min(ring.capacity, ring.kept_bytes + ring.kept_bytes / 4 + need);
+}
+
+// The entry does not fit where the last one ended: a place is looked for, and
+// the stretch that the next entries can take without looking again.
+[[gnu::noinline]] bool place_entry(size_t need, size_t& place)
+{
+    if (!find_room(need, place) && !make_room(need, place)) return false;
+    ring.room_end = room_end_from(place, need);
+    return true;
+}
+
 // Room for a new entry of at most `need` bytes, or null when there is none at all.
 [[gnu::always_inline]] inline unsigned char* ring_reserve(size_t need)
 {
-    if (ring.count == kTraceRingLines) drop_oldest_line();
-    size_t place = 0;
-    if (!find_room(need, place) && !make_room(need, place)) return nullptr;
+    if (ring.count() == kTraceRingLines) drop_oldest_line();
+    size_t place = ring.write;
+    if (place + need > ring.room_end && !place_entry(need, place)) return nullptr;
     ring.reserved = place;
     return ring.bytes + place;
 }
 
 [[gnu::always_inline]] inline void ring_commit(size_t size)
 {
-    ring.line[ring_index(ring.count)] = {static_cast<uint32_t>(ring.reserved), static_cast<uint32_t>(size)};
-    ++ring.count;
+    ring.numbered(ring.next++) = {static_cast<uint32_t>(ring.reserved), static_cast<uint32_t>(size)};
+    ++ring.lines;
     ring.write = ring.reserved + size;
     ring.kept_bytes += size;
 }
@@ -648,22 +683,73 @@ void ring_keep_text(const char* format, va_list ap)
 }
 
 // The plan of `format` when the ring can keep calls with it by their
-// arguments, `arguments` of them; kNoPlan when they must be written at once.
-[[gnu::always_inline]] inline uint16_t kept_plan(const char* format, size_t arguments)
+// arguments, `arguments` of them; null when they must be written at once.
+[[gnu::always_inline]] inline const FormatPlan* kept_plan(const char* format, size_t arguments)
 {
     const uint16_t number = plan_of(format);
-    return number != kNoPlan && plans[number].values <= arguments ? number : kNoPlan;
+    if (number == kNoPlan) return nullptr;
+    const FormatPlan& plan = plans[number];
+    return plan.values <= arguments ? &plan : nullptr;
 }
 
-// Keeps a call by plan `number` and its arguments; false when it must be written at once.
+// Keeps a call by its plan and arguments; false when it must be written at once.
 template <typename Values>
-[[gnu::always_inline]] inline bool ring_keep(uint16_t number, Values& values)
+[[gnu::always_inline]] inline bool ring_keep(const FormatPlan& plan, Values& values)
 {
-    unsigned char* at = ring_reserve(plans[number].ring_size);
+    unsigned char* at = ring_reserve(plan.ring_size);
     if (!at) return true;  // no memory for any line: dropped
-    const unsigned char* end = keep_arguments(number, values, at, kTraceRingLineBytes);
+    const unsigned char* end = keep_arguments(plan, values, at, kTraceRingLineBytes);
     if (end) ring_commit(static_cast<size_t>(end - at));
     return end != nullptr;
+}
+
+// A typed call, the general way: any plan, any place in the ring.
+[[gnu::noinline]] bool ring_keep_words(const char* format, const uint64_t* words, size_t count)
+{
+    const FormatPlan* plan = kept_plan(format, count);
+    if (!plan) return false;
+    WordValues<true> values(words);
+    return ring_keep(*plan, values);
+}
+
+// ---- the usual typed call ----------------------------------------------------
+//
+// Its plan is in its own slot and its entry fits where the last one ended. The
+// functions of this way call nothing else on it (but strnlen, and memcpy for
+// long texts), so they save few registers; the rest goes the general way.
+
+// Adds the entry written at [start, end) after the last one, in the place of
+// the oldest when the ring is full. That entry is dropped only now: the new one
+// went where nothing was kept, and the line table has room for both.
+[[gnu::always_inline]] inline void add_entry(const unsigned char* start, const unsigned char* end)
+{
+    const auto place = static_cast<uint32_t>(start - ring.bytes);
+    const auto size = static_cast<uint32_t>(end - start);
+    if (ring.lines == kTraceRingLines) ring.kept_bytes -= ring.numbered(ring.first()).size;
+    else ++ring.lines;
+    ring.numbered(ring.next++) = {place, size};
+    ring.write = place + size;
+    ring.kept_bytes += size;
+}
+
+[[gnu::noinline]] bool keep_words_elsewhere(const FormatPlan& plan, const uint64_t* words)
+{
+    WordValues<true> values(words);
+    return ring_keep(plan, values);
+}
+
+// `Texts` false for plans with no text: that copy calls nothing at all on its way.
+template <bool Texts>
+[[gnu::noinline]] bool keep_words_after_last(const FormatPlan& plan, const uint64_t* words)
+{
+    if (ring.write + plan.ring_size > ring.room_end) [[unlikely]]
+        return keep_words_elsewhere(plan, words);
+    unsigned char* const start = ring.bytes + ring.write;
+    WordValues<Texts> values(words);
+    const unsigned char* end = keep_arguments(plan, values, start, kTraceRingLineBytes);
+    if (!end) return false;
+    add_entry(ring.bytes + ring.write, end);
+    return true;
 }
 
 enum class TraceRoute : uint8_t { Nowhere, File, Ring };
@@ -786,7 +872,7 @@ void report_backtrace(void* ip)
 
 void report_ring(int crash_fd)
 {
-    for (int i = 0; i < ring.count; ++i) {
+    for (int i = 0; i < ring.count(); ++i) {
         char text[kTraceRingLineBytes + 1];
         ring_line_text(i, text);
         put(crash_fd, text);
@@ -811,10 +897,10 @@ int(DebugPlugin)(int level, const char* format, ...)
     va_list ap;
     bool kept = false;
     if (route == TraceRoute::Ring) {
-        const uint16_t number = kept_plan(format, kMaxPlanSteps * 2);
+        const FormatPlan* plan = kept_plan(format, kMaxPlanSteps * 2);
         va_start(ap, format);
         VariadicValues values(&ap);
-        kept = number != kNoPlan && ring_keep(number, values);
+        kept = plan && ring_keep(*plan, values);
         va_end(ap);
     }
     if (kept) return 0;
@@ -826,14 +912,6 @@ int(DebugPlugin)(int level, const char* format, ...)
 }
 
 namespace {
-
-[[gnu::always_inline]] inline bool ring_keep_words(const char* format, const uint64_t* words, size_t count)
-{
-    const uint16_t number = kept_plan(format, count);
-    if (number == kNoPlan) return false;
-    WordValues values(words);
-    return ring_keep(number, values);
-}
 
 [[gnu::noinline]] bool keep_by_route(int level, const char* format, const uint64_t* words, size_t count)
 {
@@ -849,7 +927,10 @@ bool trace_front::keep(int level, const char* format, const uint64_t* words, siz
     // The usual settings: everything goes to the ring.
     if ((iFlagDebugModeFnc | iFlagDisableDebugPlugin | iFlagDisableSHBM) != 0 || !format) [[unlikely]]
         return keep_by_route(level, format, words, count);
-    return ring_keep_words(format, words, count);
+    const FormatPlan& plan = plans[plan_hash(format)];
+    if (plan.format != format || plan.values > count) [[unlikely]]
+        return ring_keep_words(format, words, count);
+    return plan.texts ? keep_words_after_last<true>(plan, words) : keep_words_after_last<false>(plan, words);
 }
 
 int trace_front::write_now(const char* format, ...)
@@ -864,21 +945,22 @@ int trace_front::write_now(const char* format, ...)
 std::vector<std::string> DebugPluginRingLines()
 {
     std::vector<std::string> lines;
-    lines.reserve(ring.count);
+    lines.reserve(ring.count());
     char text[kTraceRingLineBytes + 1];
-    for (int i = 0; i < ring.count; ++i) lines.emplace_back(text, ring_line_text(i, text));
+    for (int i = 0; i < ring.count(); ++i) lines.emplace_back(text, ring_line_text(i, text));
     return lines;
 }
 
-int DebugPluginRingCount() { return ring.count; }
+int DebugPluginRingCount() { return ring.count(); }
 
 size_t DebugPluginRingBytes() { return ring.kept_bytes; }
 
 void DebugPluginRingClear()
 {
-    ring.first = 0;
-    ring.count = 0;
+    ring.next = 0;
+    ring.lines = 0;
     ring.write = 0;
+    ring.room_end = 0;
     ring.kept_bytes = 0;
 }
 
