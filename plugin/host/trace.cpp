@@ -150,6 +150,10 @@ struct FormatPlan {
     uint16_t tail = 0;       // format bytes after the last conversion
     uint16_t ring_size = 0;  // the most bytes a ring entry of a call can take
     uint16_t number = 0;     // its slot in the table, which entries keep
+    // Values (by their place, the first 16) the ring cannot keep when they are
+    // zero: a null pointer, a NUL character.
+    uint16_t null_pointers = 0;
+    uint16_t nul_chars = 0;
     std::array<FormatStep, kMaxPlanSteps> step{};
 };
 
@@ -167,6 +171,14 @@ const ConversionSpelling* kept_conversion(const char* after_percent)
         if (strncmp(after_percent, known.spelling, length) == 0) return &known;
     }
     return nullptr;
+}
+
+void note_value(FormatPlan& plan, Conversion conversion)
+{
+    const unsigned bit = plan.values < 16 ? 1u << plan.values : 0;
+    if (conversion == Conversion::Pointer) plan.null_pointers |= bit;
+    if (conversion == Conversion::Char) plan.nul_chars |= bit;
+    ++plan.values;
 }
 
 // Fills `plan` from `format`; false when the format has something a plan cannot keep.
@@ -188,7 +200,7 @@ bool parse_plan(FormatPlan& plan, const char* format)
         plan.step[plan.steps++] = {static_cast<uint16_t>(literal), static_cast<uint16_t>(fixed), spelling,
                                    known->conversion};
         if (known->conversion == Conversion::Percent) ++fixed;
-        else ++plan.values;
+        else note_value(plan, known->conversion);
         if (known->conversion == Conversion::TextPrecision) ++plan.values;
         if (is_text(known->conversion)) ++plan.texts;
         p = percent + spelling;
@@ -281,14 +293,10 @@ unsigned char* put_raw(unsigned char* at, T value)
 // text before each text and the texts before it are known; numbers are counted
 // as nothing, so a text is never cut shorter than the line shows it.
 struct TextRoom {
-    size_t line_bytes;
-    size_t texts = 0;  // bytes of the texts kept so far
+    size_t left;  // bytes of the line the texts kept so far leave
 
-    size_t before(const FormatStep& step) const
-    {
-        const size_t used = step.fixed_before + texts;
-        return used < line_bytes ? line_bytes - used : 0;
-    }
+    size_t before(const FormatStep& step) const { return left > step.fixed_before ? left - step.fixed_before : 0; }
+    void take(size_t length) { left -= length; }
 };
 
 template <typename T>
@@ -335,7 +343,7 @@ template <typename T>
     size_t bound = room.before(step);
     if (precision >= 0 && static_cast<size_t>(precision) < bound) bound = static_cast<size_t>(precision);
     const auto length = static_cast<uint16_t>(copy_text(at + sizeof(uint16_t), text, bound));
-    room.texts += length;
+    room.take(length);
     put_raw(at, length);
     return at + sizeof(uint16_t) + length;
 }
@@ -343,7 +351,6 @@ template <typename T>
 // The arguments of a C variadic call, each read as its conversion says.
 class VariadicValues {
 public:
-    static constexpr bool has_texts = true;
     explicit VariadicValues(va_list* ap) : ap(ap) {}
 
     [[gnu::always_inline]] uint64_t next(Conversion conversion)
@@ -367,12 +374,9 @@ private:
     va_list* ap;
 };
 
-// The arguments of a typed call, already widened to 64 bits; `Texts` false
-// when the format takes none, which leaves the code that copies them out.
-template <bool Texts>
+// The arguments of a typed call, already widened to 64 bits.
 class WordValues {
 public:
-    static constexpr bool has_texts = Texts;
     explicit WordValues(const uint64_t* words) : at(words) {}
     [[gnu::always_inline]] uint64_t next(Conversion) { return *at++; }
 
@@ -386,19 +390,15 @@ template <typename Values>
 [[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, Values& values, TextRoom& room,
                                                            unsigned char* at)
 {
-    if constexpr (Values::has_texts) {
-        if (step.conversion == Conversion::Text)
-            return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
-    }
+    if (step.conversion == Conversion::Text)
+        return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
     if (step.conversion >= Conversion::Int && step.conversion <= Conversion::Size)
         return put_raw(at, values.next(step.conversion));
     switch (step.conversion) {
     case Conversion::Percent: return at;
     case Conversion::Text:
-        if constexpr (!Values::has_texts) return nullptr;
         return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
     case Conversion::TextPrecision: {
-        if constexpr (!Values::has_texts) return nullptr;
         const auto precision = static_cast<int>(values.next(Conversion::Int));
         return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), precision, step, room, at);
     }
@@ -704,11 +704,11 @@ template <typename Values>
 }
 
 // A typed call, the general way: any plan, any place in the ring.
-[[gnu::noinline]] bool ring_keep_words(const char* format, const uint64_t* words, size_t count)
+[[gnu::noinline]] bool ring_keep_words(const char* format, const uint64_t* words, size_t count) noexcept
 {
     const FormatPlan* plan = kept_plan(format, count);
     if (!plan) return false;
-    WordValues<true> values(words);
+    WordValues values(words);
     return ring_keep(*plan, values);
 }
 
@@ -732,23 +732,46 @@ template <typename Values>
     ring.kept_bytes += size;
 }
 
-[[gnu::noinline]] bool keep_words_elsewhere(const FormatPlan& plan, const uint64_t* words)
+[[gnu::noinline]] bool keep_words_elsewhere(const FormatPlan& plan, const uint64_t* words) noexcept
 {
-    WordValues<true> values(words);
+    WordValues values(words);
     return ring_keep(plan, values);
 }
 
-// `Texts` false for plans with no text: that copy calls nothing at all on its way.
-template <bool Texts>
-[[gnu::noinline]] bool keep_words_after_last(const FormatPlan& plan, const uint64_t* words)
+[[gnu::noinline]] bool keep_texts_after_last(const FormatPlan& plan, const uint64_t* words) noexcept
 {
     if (ring.write + plan.ring_size > ring.room_end) [[unlikely]]
         return keep_words_elsewhere(plan, words);
-    unsigned char* const start = ring.bytes + ring.write;
-    WordValues<Texts> values(words);
-    const unsigned char* end = keep_arguments(plan, values, start, kTraceRingLineBytes);
+    WordValues values(words);
+    const unsigned char* end = keep_arguments(plan, values, ring.bytes + ring.write, kTraceRingLineBytes);
     if (!end) return false;
     add_entry(ring.bytes + ring.write, end);
+    return true;
+}
+
+bool has_zero(uint32_t places, const uint64_t* words, uint64_t mask)
+{
+    for (; places; places &= places - 1) {
+        if (!(words[__builtin_ctz(places)] & mask)) return true;
+    }
+    return false;
+}
+
+// A format with numbers only: its entry is what keep_arguments makes of it,
+// the plan number and the words as they came, but without looking at each
+// conversion. It calls nothing on its way, so it saves no register.
+[[gnu::noinline]] bool keep_numbers_after_last(const FormatPlan& plan, const uint64_t* words) noexcept
+{
+    if (ring.write + plan.ring_size > ring.room_end) [[unlikely]]
+        return keep_words_elsewhere(plan, words);
+    if ((plan.null_pointers | plan.nul_chars) &&
+        (has_zero(plan.null_pointers, words, ~uint64_t{0}) || has_zero(plan.nul_chars, words, 0xff)))
+        return false;
+    unsigned char* const start = ring.bytes + ring.write;
+    unsigned char* at = put_raw(start, plan.number);
+    const int values = plan.values;  // read once: the stores below may alias anything
+    for (int i = 0; i < values; ++i) at = put_raw(at, words[i]);
+    add_entry(start, at);
     return true;
 }
 
@@ -913,7 +936,7 @@ int(DebugPlugin)(int level, const char* format, ...)
 
 namespace {
 
-[[gnu::noinline]] bool keep_by_route(int level, const char* format, const uint64_t* words, size_t count)
+[[gnu::noinline]] bool keep_by_route(int level, const char* format, const uint64_t* words, size_t count) noexcept
 {
     const TraceRoute route = trace_route(level, format);
     if (route != TraceRoute::Ring) return route == TraceRoute::Nowhere;
@@ -930,7 +953,7 @@ bool trace_front::keep(int level, const char* format, const uint64_t* words, siz
     const FormatPlan& plan = plans[plan_hash(format)];
     if (plan.format != format || plan.values > count) [[unlikely]]
         return ring_keep_words(format, words, count);
-    return plan.texts ? keep_words_after_last<true>(plan, words) : keep_words_after_last<false>(plan, words);
+    return plan.texts ? keep_texts_after_last(plan, words) : keep_numbers_after_last(plan, words);
 }
 
 int trace_front::write_now(const char* format, ...)
