@@ -173,6 +173,8 @@ const ConversionSpelling* kept_conversion(const char* after_percent)
     return nullptr;
 }
 
+static_assert(kMaxPlanSteps <= 16, "a format with numbers only has its null checks in 16 bits");
+
 void note_value(FormatPlan& plan, Conversion conversion)
 {
     const unsigned bit = plan.values < 16 ? 1u << plan.values : 0;
@@ -396,8 +398,6 @@ template <typename Values>
         return put_raw(at, values.next(step.conversion));
     switch (step.conversion) {
     case Conversion::Percent: return at;
-    case Conversion::Text:
-        return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
     case Conversion::TextPrecision: {
         const auto precision = static_cast<int>(values.next(Conversion::Int));
         return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), precision, step, room, at);
@@ -714,9 +714,9 @@ template <typename Values>
 
 // ---- the usual typed call ----------------------------------------------------
 //
-// Its plan is in its own slot and its entry fits where the last one ended. The
-// functions of this way call nothing else on it (but strnlen, and memcpy for
-// long texts), so they save few registers; the rest goes the general way.
+// Its plan sits in its own slot and its entry fits where the last one ended.
+// These functions reach the general way only by a tail call, so the one for
+// numbers saves no register at all.
 
 // Adds the entry written at [start, end) after the last one, in the place of
 // the oldest when the ring is full. That entry is dropped only now: the new one
@@ -783,6 +783,13 @@ TraceRoute trace_route(int level, const char* format)
     if (!format || (to_file && iFlagDebugModeFnc <= level)) return TraceRoute::Nowhere;
     if (to_file) return TraceRoute::File;
     return iFlagDisableDebugPlugin || iFlagDisableSHBM ? TraceRoute::Nowhere : TraceRoute::Ring;
+}
+
+[[gnu::noinline]] bool keep_by_route(int level, const char* format, const uint64_t* words, size_t count) noexcept
+{
+    const TraceRoute route = trace_route(level, format);
+    if (route != TraceRoute::Ring) return route == TraceRoute::Nowhere;
+    return ring_keep_words(format, words, count);
 }
 
 // The C library writes the line: whole to the trace file, or cut into the ring.
@@ -920,7 +927,7 @@ int(DebugPlugin)(int level, const char* format, ...)
     va_list ap;
     bool kept = false;
     if (route == TraceRoute::Ring) {
-        const FormatPlan* plan = kept_plan(format, kMaxPlanSteps * 2);
+        const FormatPlan* plan = kept_plan(format, kMaxPlanSteps * 2);  // a variadic call has what its format takes
         va_start(ap, format);
         VariadicValues values(&ap);
         kept = plan && ring_keep(*plan, values);
@@ -933,17 +940,6 @@ int(DebugPlugin)(int level, const char* format, ...)
     va_end(ap);
     return 0;
 }
-
-namespace {
-
-[[gnu::noinline]] bool keep_by_route(int level, const char* format, const uint64_t* words, size_t count) noexcept
-{
-    const TraceRoute route = trace_route(level, format);
-    if (route != TraceRoute::Ring) return route == TraceRoute::Nowhere;
-    return ring_keep_words(format, words, count);
-}
-
-}  // namespace
 
 bool trace_front::keep(int level, const char* format, const uint64_t* words, size_t count) noexcept
 {
