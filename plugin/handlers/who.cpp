@@ -538,14 +538,7 @@ int case_endwho(ParseVars& vars)
             CloneDetector(vars.pSess, channel.c_str());
             sFlagEndWhoCloneScanning = 0;
         }
-        if (iFlagNickJoinMonitoring) {
-            WatchFileBatch batch;
-            UserSnapshot joined(server.c_str(), channel.c_str(), nullptr, nullptr, nullptr);
-            for (const ChatUser* user : joined.hits())
-                if (user && user->psUserNick() && user->psAddress())
-                    NickJoined(vars.pSess, std::string(user->psUserNick()).c_str(),
-                               std::string(user->psAddress()).c_str(), channel.c_str());
-        }
+        if (iFlagNickJoinMonitoring) NickJoinedChannel(vars.pSess, server.c_str(), channel.c_str());
     }
     // The pending refresh ends with its listing, whatever the listing brought.
     if (!psFlagDisableUpdateChannel.empty() && strcasecmp(psFlagDisableUpdateChannel.c_str(), channel.c_str()) == 0)

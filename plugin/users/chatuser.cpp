@@ -17,6 +17,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -142,6 +143,22 @@ ChatUser* next_hit(UserWalk& walk, const UserPattern& pattern)
     return nullptr;
 }
 
+// The first record that matches a pattern with a nick, going round the list from `start` (included): the
+// nick's chain holds every candidate, so no walk is needed.
+ChatUser* first_nick_hit(const UserStore& store, const UserPattern& pattern, ChatUser* start)
+{
+    BorrowedVector<ChatUser*> candidates;
+    store.same_nick(pattern.nick, *candidates);
+    ChatUser* from_start = nullptr;  // the first hit at or after `start`
+    ChatUser* from_first = nullptr;  // the first hit of the list
+    for (ChatUser* user : *candidates) {
+        if (!matches(*user, pattern)) continue;
+        if (!from_first || UserStore::before(user, from_first)) from_first = user;
+        if (!UserStore::before(user, start) && (!from_start || UserStore::before(user, from_start))) from_start = user;
+    }
+    return from_start ? from_start : from_first;
+}
+
 int first_match_position(const UserPattern& pattern, ChatUser* start)
 {
     if (pattern.empty()) return 0;
@@ -173,7 +190,21 @@ void fill_pattern(const char* server, const char* channel, const char* nick, con
 
 // ---- records ---------------------------------------------------------------------------
 
-void ChatUserDelete::operator()(ChatUser* user) const { delete user; }
+void ChatUserDelete::operator()(ChatUser* user) const
+{
+    if (!user) return;
+    user->~ChatUser();
+    ::operator delete(static_cast<void*>(user));
+}
+
+ChatUser* ChatUser::make(size_t text_bytes)
+{
+    static_assert(alignof(ChatUser) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    void* block = ::operator new(sizeof(ChatUser) + text_bytes);
+    auto* user = new (block) ChatUser;
+    user->room_bytes_ = static_cast<uint32_t>(text_bytes);
+    return user;
+}
 
 ChatUser::~ChatUser()
 {
@@ -190,16 +221,45 @@ void ChatUser::set_info(const char* text)
 }
 void ChatUser::set_last_message(const char* text) { last_message_ = copy_text(text); }
 
+namespace {
+
+// How a record's texts lie in their block: nick, address, ident (the address up to its '@'), info.
+struct TextLayout {
+    size_t nick_size, address_size, ident_length, info_size, total;
+    const char* at;  // the address's '@', if any
+
+    TextLayout(const char* nick, const char* address, const char* info)
+    {
+        nick_size = nick ? strlen(nick) + 1 : 0;
+        address_size = address ? strlen(address) + 1 : 0;
+        at = address ? strchr(address, '@') : nullptr;
+        ident_length = at ? static_cast<size_t>(at - address) : address_size ? address_size - 1 : 0;
+        const size_t ident_size = address ? ident_length + 1 : 0;
+        info_size = info ? strlen(info) + 1 : 0;
+        total = nick_size + address_size + ident_size + info_size;
+    }
+};
+
+}  // namespace
+
+size_t ChatUser::text_bytes(const char* nick, const char* address, const char* info)
+{
+    return TextLayout(nick, address, info).total;
+}
+
 void ChatUser::set_texts(const char* nick, const char* address, const char* info)
 {
-    const size_t nick_size = nick ? strlen(nick) + 1 : 0;
-    const size_t address_size = address ? strlen(address) + 1 : 0;
-    const char* at = address ? strchr(address, '@') : nullptr;
-    const size_t ident_length = at ? static_cast<size_t>(at - address) : address_size ? address_size - 1 : 0;
-    const size_t ident_size = address ? ident_length + 1 : 0;
-    const size_t info_size = info ? strlen(info) + 1 : 0;
-    const size_t total = nick_size + address_size + ident_size + info_size;
-    auto block = total ? std::make_unique<char[]>(total) : nullptr;
+    const TextLayout layout(nick, address, info);
+    const size_t nick_size = layout.nick_size, address_size = layout.address_size, info_size = layout.info_size;
+    const size_t ident_length = layout.ident_length, total = layout.total;
+    const char* at = layout.at;
+    // A record that has texts builds the new ones apart first: the old ones may be among the arguments.
+    const bool fresh = texts_ == nullptr;
+    std::unique_ptr<char[]> spilled = total > room_bytes_ ? std::make_unique<char[]>(total) : nullptr;
+    char local[256];
+    std::unique_ptr<char[]> scratch =
+        !spilled && !fresh && total > sizeof local ? std::make_unique<char[]>(total) : nullptr;
+    char* block = spilled ? spilled.get() : fresh ? room() : scratch ? scratch.get() : local;
     size_t used = 0;
     auto place = [&](const char* text, size_t length, uint32_t& offset) {
         if (!text) {
@@ -207,7 +267,7 @@ void ChatUser::set_texts(const char* nick, const char* address, const char* info
             return;
         }
         offset = static_cast<uint32_t>(used);
-        memcpy(block.get() + used, text, length);
+        memcpy(block + used, text, length);
         block[used + length] = '\0';
         used += length + 1;
     };
@@ -217,7 +277,14 @@ void ChatUser::set_texts(const char* nick, const char* address, const char* info
     place(info, info_size ? info_size - 1 : 0, info_at_);
     host_at_ = !address ? kAbsent : at ? address_at_ + static_cast<uint32_t>(ident_length) + 1
                                        : address_at_ + static_cast<uint32_t>(address_size - 1);
-    texts_ = std::move(block);
+    if (spilled) {
+        spilled_ = std::move(spilled);
+        texts_ = spilled_.get();
+    } else {
+        if (total && block != room()) memcpy(room(), block, total);
+        spilled_.reset();
+        texts_ = room();
+    }
 }
 
 uint32_t HostHash(const char* host)
@@ -235,7 +302,7 @@ ChatUserPtr CreateUser(const char* server, const char* channel, const char* nick
 {
     DebugPlugin(2, "BEGIN: CreateUser(%s, %s, %s, %s, %s)", shown(server), shown(channel), shown(nick),
                 shown(address), shown(info));
-    ChatUserPtr user(new ChatUser);
+    ChatUserPtr user(ChatUser::make(ChatUser::text_bytes(nick, address, info)));
     user->server_ = intern_text(server);
     user->channel_ = intern_text(channel);
     user->set_texts(nick, address, info);
@@ -248,7 +315,7 @@ ChatUserPtr CopyUser(const ChatUser* user)
 {
     if (!user) return nullptr;
     if (!check_marker(user, __LINE__, "CopyUser")) return nullptr;
-    ChatUserPtr copy(new ChatUser);
+    ChatUserPtr copy(ChatUser::make(ChatUser::text_bytes(user->psUserNick(), user->psAddress(), user->psInfo())));
     copy->server_ = intern_text(user->psServer());
     copy->channel_ = intern_text(user->psChannel());
     copy->set_texts(user->psUserNick(), user->psAddress(), user->psInfo());
@@ -442,7 +509,9 @@ ChatUser* GetUser(const char* server, const char* channel, const char* nick, con
     DatabaseSlot& slot = current();
     ChatUser* start = slot.pcuLastFind && !slot.usFlagDatabaseModified ? slot.pcuLastFind : slot.store.first();
     ChatUser* hit = nullptr;
-    if (!pattern.empty() && start) {
+    if (pattern.nick && start) {
+        hit = first_nick_hit(slot.store, pattern, start);
+    } else if (!pattern.empty() && start) {
         UserWalk walk(slot.store, pattern, start, start, UserWalk::Range::Circle);
         hit = next_hit(walk, pattern);
     }

@@ -132,9 +132,15 @@ private:
     friend int SetUserToZombie(ChatUser*);
     friend class UserStore;
     ChatUser() = default;
-    // Nick, address (with its ident and host) and info share one block.
+    // A record with room for `text_bytes` bytes of texts right after it, in the same block.
+    static ChatUser* make(size_t text_bytes);
+    // The bytes set_texts needs for these texts.
+    static size_t text_bytes(const char* nick, const char* address, const char* info);
+    // Nick, address (with its ident and host) and info share one block: the record's own room when they fit,
+    // else a block of their own.
     void set_texts(const char* nick, const char* address, const char* info);
-    const char* text_at(uint32_t at) const { return at == kAbsent ? nullptr : texts_.get() + at; }
+    char* room() { return reinterpret_cast<char*>(this + 1); }
+    const char* text_at(uint32_t at) const { return at == kAbsent ? nullptr : texts_ + at; }
     static constexpr uint32_t kAbsent = UINT32_MAX;
 
     ChatUserLinks links_;
@@ -143,8 +149,10 @@ private:
 
     const std::string* server_ = nullptr;  // shared texts
     const std::string* channel_ = nullptr;
-    std::unique_ptr<char[]> texts_;
+    const char* texts_ = nullptr;          // room() or spilled_
+    std::unique_ptr<char[]> spilled_;      // texts that did not fit the record's room
     std::unique_ptr<char[]> last_message_;
+    uint32_t room_bytes_ = 0;
     uint32_t nick_at_ = kAbsent;  // offsets in texts_
     uint32_t address_at_ = kAbsent;
     uint32_t ident_at_ = kAbsent;
@@ -276,3 +284,5 @@ public:
 void UserInfo(HostSession* sess, const char* nick, const char* address, int16_t mode);
 // 1 when the nick matched the nick-join file, else 0.
 int NickJoined(HostSession* sess, const char* nick, const char* address, const char* channel);
+// NickJoined for every record of `server` and `channel`, the file looked at once.
+void NickJoinedChannel(HostSession* sess, const char* server, const char* channel);

@@ -22,6 +22,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -587,6 +588,19 @@ int NickJoined(HostSession* sess, const char* nick, const char* address, const c
 {
     if (empty(nick) || empty(address) || empty(channel)) return 0;
     return nick_joined(sess, watch_file(nick_join_file()), nick, address, channel);
+}
+
+void NickJoinedChannel(HostSession* sess, const char* server, const char* channel)
+{
+    WatchFileBatch batch;
+    // Without a fragment to look for, no record can hit: the channel is not walked at all.
+    const WatchFile& list = watch_file(nick_join_file());
+    if (std::none_of(list.upper.begin(), list.upper.end(), [](const std::string& entry) { return !entry.empty(); }))
+        return;
+    UserSnapshot joined(server, channel, nullptr, nullptr, nullptr);
+    for (const ChatUser* user : joined.hits())
+        if (user && user->psUserNick() && user->psAddress())
+            NickJoined(sess, std::string(user->psUserNick()).c_str(), std::string(user->psAddress()).c_str(), channel);
 }
 
 // ---- listings ------------------------------------------------------------------------------------

@@ -89,6 +89,39 @@ TEST_F(Who, AJoiningUserWithAClonePresentIsReportedOnce)
     EXPECT_EQ(reports, 1);
 }
 
+// The end of a listing looks for the nick-join fragments in every member of the channel; with no fragment
+// in the file nothing is reported and the join event still comes.
+TEST_F(Who, TheEndOfAListingChecksEveryMemberAgainstTheNickJoinFile)
+{
+    sim.type(chan, "/EVENT add 0 jchannel * /echo JOINED $channel");
+    add("#chan", "me", "me@local.host");
+    iFlagNickJoinMonitoring = 1;
+    const auto listing = [&](const char* first, const char* second) {
+        sim.clear_records();
+        who("#chan", first, "a", "a.host");
+        who("#chan", second, "b", "b.host");
+        end_of_who("#chan");
+    };
+    const auto watched = [&](const char* nick) {
+        int count = 0;
+        for (const std::string& text : printed())
+            count += text.find("quibo.nik") == std::string::npos && text.find(nick) != std::string::npos;
+        return count;
+    };
+    home.write(".xchat2/quiboscript/quibo.nik", "\n\n");
+    listing("watcher1", "plain1");
+    EXPECT_EQ(sim.count_printed_containing("quibo.nik"), 0);
+    EXPECT_EQ(sim.count_printed_containing("JOINED #chan"), 1);
+
+    home.write(".xchat2/quiboscript/quibo.nik", "\nWATCH\n");
+    listing("watcher2", "plain2");
+    EXPECT_EQ(sim.count_printed_containing("quibo.nik"), 2);  // watcher1 and watcher2, once each
+    EXPECT_EQ(watched("watcher1"), 1);
+    EXPECT_EQ(watched("watcher2"), 1);
+    EXPECT_EQ(watched("plain"), 0);
+    EXPECT_EQ(sim.count_printed_containing("JOINED #chan"), 1);
+}
+
 TEST_F(Who, ReconciliationDropsWhatNoWindowShowsAndAsksOneWhoForWhatIsMissing)
 {
     add("#chan", "me", "me@local.host");

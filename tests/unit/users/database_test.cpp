@@ -239,3 +239,42 @@ TEST_F(Database, LargeListsKeepTheirOrderThroughManyInsertsAtOnePlace)
 }
 
 }  // namespace
+
+// A record keeps its texts in its own block while they fit; a longer info moves them out and a shorter one
+// brings them back, and the record's own texts may be handed back to it.
+TEST_F(Database, InfoChangesKeepEveryOtherTextWhereverTheTextsLive)
+{
+    ChatUserPtr user = CreateUser("irc.net", "#c", "nick", "ident@some.host", "short");
+    ChatUser* record = user.get();
+    const auto expect_texts = [&](const char* info) {
+        EXPECT_STREQ(record->psUserNick(), "nick");
+        EXPECT_STREQ(record->psAddress(), "ident@some.host");
+        EXPECT_STREQ(record->psIdent(), "ident");
+        EXPECT_STREQ(record->psHost(), "some.host");
+        if (info)
+            EXPECT_STREQ(record->psInfo(), info);
+        else
+            EXPECT_EQ(record->psInfo(), nullptr);
+    };
+    expect_texts("short");
+    const std::string long_info(300, 'i');
+    record->set_info(long_info.c_str());
+    expect_texts(long_info.c_str());
+    record->set_info(record->psInfo());  // its own text, wherever it lives
+    expect_texts(long_info.c_str());
+    record->set_info("tiny");
+    expect_texts("tiny");
+    record->set_info(record->psInfo());
+    expect_texts("tiny");
+    record->set_info(nullptr);
+    expect_texts(nullptr);
+    ASSERT_EQ(InsertUser(user), 1);
+    record->set_info("after the insert, a text longer than the room the record was made with");
+    expect_texts("after the insert, a text longer than the room the record was made with");
+    EXPECT_EQ(GetUser("irc.net", "#c", "nick", nullptr, nullptr), record);
+    EXPECT_EQ(CheckDatabaseMemoryIntegrity(1), 1);
+
+    ChatUserPtr copy = CopyUser(record);
+    EXPECT_STREQ(copy->psInfo(), record->psInfo());
+    EXPECT_STREQ(copy->psHost(), "some.host");
+}
