@@ -297,7 +297,7 @@ unsigned char* put_raw(unsigned char* at, T value)
 struct TextRoom {
     size_t left;  // bytes of the line the texts kept so far leave
 
-    size_t before(const FormatStep& step) const { return left > step.fixed_before ? left - step.fixed_before : 0; }
+    size_t before(const FormatStep& step) const { return left - std::min<size_t>(left, step.fixed_before); }
     void take(size_t length) { left -= length; }
 };
 
@@ -328,14 +328,6 @@ template <typename T>
     }
 }
 
-// Copies `text` up to its end, at most `bound` bytes; returns how many it copied.
-[[gnu::always_inline]] inline size_t copy_text(unsigned char* to, const char* text, size_t bound)
-{
-    const size_t length = strnlen(text, bound);
-    copy_bytes(to, text, length);
-    return length;
-}
-
 // Copies a text argument, as much as `room` allows (and `precision` when not
 // negative); null for a null text.
 [[gnu::always_inline]] inline unsigned char* keep_text(const char* text, int precision, const FormatStep& step,
@@ -344,10 +336,11 @@ template <typename T>
     if (!text) return nullptr;
     size_t bound = room.before(step);
     if (precision >= 0 && static_cast<size_t>(precision) < bound) bound = static_cast<size_t>(precision);
-    const auto length = static_cast<uint16_t>(copy_text(at + sizeof(uint16_t), text, bound));
+    const size_t length = strnlen(text, bound);
+    at = put_raw(at, static_cast<uint16_t>(length));
+    copy_bytes(at, text, length);
     room.take(length);
-    put_raw(at, length);
-    return at + sizeof(uint16_t) + length;
+    return at + length;
 }
 
 // The arguments of a C variadic call, each read as its conversion says.
