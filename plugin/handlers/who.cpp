@@ -145,6 +145,7 @@ ChatUser* store_record(ParseVars& vars, const char* server)
 {
     const char* channel = text_or_null(vars.psChannelName);
     const char* nick = text_or_null(vars.psRemoteUserNick);
+    current_user_store().prefetch(nick, text_or_null(vars.psRemoteUserDomain));
     ChatUserPtr record = CreateUser(server, channel, nick, text_or_null(vars.psRemoteUserAddress),
                                     vars.bMessage == kWho ? text_or_null(vars.psMessageData) : nullptr);
     ChatUser* stored = record.get();

@@ -273,12 +273,26 @@ void TextChains::clear()
     count_ = 0;
 }
 
+// A record's links and its texts lie in different cache lines: both are asked for at once.
+inline void prefetch_record(const ChatUser* user)
+{
+    __builtin_prefetch(&links(*user));
+    __builtin_prefetch(reinterpret_cast<const char*>(user) + sizeof(ChatUser));
+}
+
+void TextChains::prefetch(const char* text) const
+{
+    if (!heads_.empty()) __builtin_prefetch(&heads_[slot(fold_hash(text))]);
+}
+
 void TextChains::collect(const char* text, std::vector<ChatUser*>& out) const
 {
     if (heads_.empty()) return;
     const uint64_t hash = fold_hash(text);
-    for (ChatUser* user = heads_[slot(hash)]; user; user = L(user).*link_)
+    for (ChatUser* user = heads_[slot(hash)]; user; user = L(user).*link_) {
+        prefetch_record(user);
         if (L(user).*hash_ == hash && fold_equal((user->*key_)(), text)) out.push_back(user);
+    }
 }
 
 bool TextChains::any_match(const char* text, const UserPattern& pattern) const

@@ -68,6 +68,8 @@ public:
     void clear();
     // Every record whose text folds to `text`'s, in no particular order.
     void collect(const char* text, std::vector<ChatUser*>& out) const;
+    // Asks the cache for the chain of `text` ahead of its use.
+    void prefetch(const char* text) const;
     // True when one record whose text folds to `text`'s also matches `pattern`.
     bool any_match(const char* text, const UserPattern& pattern) const;
 
@@ -143,6 +145,12 @@ public:
     void same_host(const char* host, std::vector<ChatUser*>& out) const { hosts_.collect(host, out); }
     // Every record whose nick folds to `nick`'s, in no particular order.
     void same_nick(const char* nick, std::vector<ChatUser*>& out) const { nicks_.collect(nick, out); }
+    // Asks the cache for what a lookup of `nick` and an insertion with `host` (either may be null) read.
+    void prefetch(const char* nick, const char* host) const
+    {
+        if (nick) nicks_.prefetch(nick);
+        if (host) hosts_.prefetch(host);
+    }
     // True when a record matches `pattern`, which names a nick (found without a walk).
     bool holds_match_by_nick(const UserPattern& pattern) const { return nicks_.any_match(pattern.nick, pattern); }
     // True when `a` comes before `b` in the list.
