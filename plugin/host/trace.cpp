@@ -146,13 +146,21 @@ struct FormatPlan {
     bool kept = false;             // false: calls with this format are written at once
     uint8_t steps = 0;
     uint8_t texts = 0;
-    uint16_t tail = 0;  // format bytes after the last conversion
+    uint8_t values = 0;      // arguments the conversions take; kNeverKept when calls are written at once
+    uint16_t tail = 0;       // format bytes after the last conversion
+    uint16_t ring_size = 0;  // the most bytes a ring entry of a call can take
+    uint16_t number = 0;     // its slot in the table, which entries keep
+    // Values (by their place, the first 16) the ring cannot keep when they are
+    // zero: a null pointer, a NUL character.
+    uint16_t null_pointers = 0;
+    uint16_t nul_chars = 0;
     std::array<FormatStep, kMaxPlanSteps> step{};
 };
 
 constexpr size_t kPlanSlots = 512;  // a power of two
 constexpr size_t kPlanLimit = kPlanSlots * 3 / 4;
 constexpr uint16_t kNoPlan = 0xffff;
+constexpr uint8_t kNeverKept = 0xff;  // more arguments than any call passes
 std::array<FormatPlan, kPlanSlots> plans;
 size_t plans_used = 0;
 
@@ -163,6 +171,16 @@ const ConversionSpelling* kept_conversion(const char* after_percent)
         if (strncmp(after_percent, known.spelling, length) == 0) return &known;
     }
     return nullptr;
+}
+
+static_assert(kMaxPlanSteps <= 16, "a format with numbers only has its null checks in 16 bits");
+
+void note_value(FormatPlan& plan, Conversion conversion)
+{
+    const unsigned bit = plan.values < 16 ? 1u << plan.values : 0;
+    if (conversion == Conversion::Pointer) plan.null_pointers |= bit;
+    if (conversion == Conversion::Char) plan.nul_chars |= bit;
+    ++plan.values;
 }
 
 // Fills `plan` from `format`; false when the format has something a plan cannot keep.
@@ -184,6 +202,8 @@ bool parse_plan(FormatPlan& plan, const char* format)
         plan.step[plan.steps++] = {static_cast<uint16_t>(literal), static_cast<uint16_t>(fixed), spelling,
                                    known->conversion};
         if (known->conversion == Conversion::Percent) ++fixed;
+        else note_value(plan, known->conversion);
+        if (known->conversion == Conversion::TextPrecision) ++plan.values;
         if (is_text(known->conversion)) ++plan.texts;
         p = percent + spelling;
     }
@@ -215,6 +235,24 @@ bool is_constant_text(const char* format)
     return search.found;
 }
 
+// ---- kept entries: the plan number, then the arguments ----------------------
+//
+// Numbers are kept as 8 bytes, texts as a 2-byte length and their bytes, cut to
+// what the line can show. Entries kept as text have kStoredText as plan number.
+// A number is kept as it came (a promoted value widened to 64 bits); its
+// conversion narrows it when the line is written, as the C library would read it.
+
+constexpr uint16_t kStoredText = 0xfffe;
+constexpr size_t kEntryHeader = sizeof(uint16_t);
+
+// The most bytes a call with `plan` can keep for a line of `line_bytes`.
+size_t kept_size_bound(const FormatPlan& plan, size_t line_bytes)
+{
+    return kEntryHeader + plan.steps * sizeof(uint64_t) + plan.texts * sizeof(uint16_t) + line_bytes;
+}
+
+constexpr size_t kMaxKeptBytes = kEntryHeader + kMaxPlanSteps * (sizeof(uint64_t) + sizeof(uint16_t)) + kTraceLineMax;
+
 size_t plan_hash(const char* format)
 {
     return static_cast<size_t>((reinterpret_cast<uintptr_t>(format) * 0x9E3779B97F4A7C15ULL) >> 40) &
@@ -231,6 +269,9 @@ size_t plan_hash(const char* format)
         if (plan.format) continue;
         if (plans_used >= kPlanLimit) return kNoPlan;
         plan.kept = is_constant_text(format) && parse_plan(plan, format);
+        if (!plan.kept) plan.values = kNeverKept;
+        plan.ring_size = static_cast<uint16_t>(kept_size_bound(plan, kTraceRingLineBytes));
+        plan.number = static_cast<uint16_t>(slot);
         plan.format = format;
         ++plans_used;
         return static_cast<uint16_t>(slot);
@@ -243,22 +284,6 @@ size_t plan_hash(const char* format)
     return plans[slot].format == format ? static_cast<uint16_t>(slot) : find_plan(format, slot);
 }
 
-// ---- kept entries: the plan number, then the arguments ----------------------
-//
-// Numbers are kept as 8 bytes, texts as a 2-byte length and their bytes, cut to
-// what the line can show. Entries kept as text have kStoredText as plan number.
-
-constexpr uint16_t kStoredText = 0xfffe;
-constexpr size_t kEntryHeader = sizeof(uint16_t);
-
-// The most bytes a call with `plan` can keep for a line of `line_bytes`.
-size_t kept_size_bound(const FormatPlan& plan, size_t line_bytes)
-{
-    return kEntryHeader + plan.steps * sizeof(uint64_t) + plan.texts * sizeof(uint16_t) + line_bytes;
-}
-
-constexpr size_t kMaxKeptBytes = kEntryHeader + kMaxPlanSteps * (sizeof(uint64_t) + sizeof(uint16_t)) + kTraceLineMax;
-
 template <typename T>
 unsigned char* put_raw(unsigned char* at, T value)
 {
@@ -270,15 +295,38 @@ unsigned char* put_raw(unsigned char* at, T value)
 // text before each text and the texts before it are known; numbers are counted
 // as nothing, so a text is never cut shorter than the line shows it.
 struct TextRoom {
-    size_t line_bytes;
-    size_t texts = 0;  // bytes of the texts kept so far
+    size_t left;  // bytes of the line the texts kept so far leave
 
-    size_t before(const FormatStep& step) const
-    {
-        const size_t used = step.fixed_before + texts;
-        return used < line_bytes ? line_bytes - used : 0;
-    }
+    size_t before(const FormatStep& step) const { return left - std::min<size_t>(left, step.fixed_before); }
+    void take(size_t length) { left -= length; }
 };
+
+template <typename T>
+[[gnu::always_inline]] inline void copy_word(unsigned char* to, const char* from)
+{
+    T word;
+    memcpy(&word, from, sizeof word);
+    memcpy(to, &word, sizeof word);
+}
+
+// Copies `length` bytes; the short lengths most texts have (nicks, channels,
+// hosts) with two loads that may overlap, not a call.
+[[gnu::always_inline]] inline void copy_bytes(unsigned char* to, const char* from, size_t length)
+{
+    if (length > 16) {
+        memcpy(to, from, length);
+    } else if (length >= 8) {
+        copy_word<uint64_t>(to, from);
+        copy_word<uint64_t>(to + length - 8, from + length - 8);
+    } else if (length >= 4) {
+        copy_word<uint32_t>(to, from);
+        copy_word<uint32_t>(to + length - 4, from + length - 4);
+    } else if (length > 0) {
+        to[0] = static_cast<unsigned char>(from[0]);
+        to[length / 2] = static_cast<unsigned char>(from[length / 2]);
+        to[length - 1] = static_cast<unsigned char>(from[length - 1]);
+    }
+}
 
 // Copies a text argument, as much as `room` allows (and `precision` when not
 // negative); null for a null text.
@@ -288,60 +336,90 @@ struct TextRoom {
     if (!text) return nullptr;
     size_t bound = room.before(step);
     if (precision >= 0 && static_cast<size_t>(precision) < bound) bound = static_cast<size_t>(precision);
-    const auto length = static_cast<uint16_t>(strnlen(text, bound));
-    room.texts += length;
-    at = put_raw(at, length);
-    memcpy(at, text, length);
+    const size_t length = strnlen(text, bound);
+    at = put_raw(at, static_cast<uint16_t>(length));
+    copy_bytes(at, text, length);
+    room.take(length);
     return at + length;
 }
 
-template <typename T>
-unsigned char* keep_number(T value, unsigned char* at)
-{
-    return put_raw(at, static_cast<uint64_t>(value));
-}
+// The arguments of a C variadic call, each read as its conversion says.
+class VariadicValues {
+public:
+    explicit VariadicValues(va_list* ap) : ap(ap) {}
+
+    [[gnu::always_inline]] uint64_t next(Conversion conversion)
+    {
+        switch (conversion) {
+        case Conversion::Text:
+        case Conversion::TextPrecision:
+        case Conversion::Pointer: return reinterpret_cast<uintptr_t>(va_arg(*ap, const void*));
+        case Conversion::Long: return static_cast<uint64_t>(va_arg(*ap, long));
+        case Conversion::LongLong: return static_cast<uint64_t>(va_arg(*ap, long long));
+        case Conversion::SignedSize: return static_cast<uint64_t>(va_arg(*ap, ssize_t));
+        case Conversion::UnsignedLong: return va_arg(*ap, unsigned long);
+        case Conversion::UnsignedLongLong: return va_arg(*ap, unsigned long long);
+        case Conversion::Size: return va_arg(*ap, size_t);
+        case Conversion::Unsigned: return va_arg(*ap, unsigned);
+        default: return static_cast<uint64_t>(va_arg(*ap, int));  // %d, %i, %c, a precision
+        }
+    }
+
+private:
+    va_list* ap;
+};
+
+// The arguments of a typed call, already widened to 64 bits.
+class WordValues {
+public:
+    explicit WordValues(const uint64_t* words) : at(words) {}
+    [[gnu::always_inline]] uint64_t next(Conversion) { return *at++; }
+
+private:
+    const uint64_t* at;
+};
 
 // Keeps the value `step` takes from the arguments; null when the C library must
 // write the line (a null text or pointer, a NUL character).
-[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, va_list* ap, TextRoom& room,
+template <typename Values>
+[[gnu::always_inline]] inline unsigned char* keep_argument(const FormatStep& step, Values& values, TextRoom& room,
                                                            unsigned char* at)
 {
+    if (step.conversion == Conversion::Text)
+        return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), -1, step, room, at);
+    if (step.conversion >= Conversion::Int && step.conversion <= Conversion::Size)
+        return put_raw(at, values.next(step.conversion));
     switch (step.conversion) {
     case Conversion::Percent: return at;
-    case Conversion::Text: return keep_text(va_arg(*ap, const char*), -1, step, room, at);
     case Conversion::TextPrecision: {
-        const int precision = va_arg(*ap, int);
-        return keep_text(va_arg(*ap, const char*), precision, step, room, at);
+        const auto precision = static_cast<int>(values.next(Conversion::Int));
+        return keep_text(reinterpret_cast<const char*>(values.next(Conversion::Text)), precision, step, room, at);
     }
-    case Conversion::Int: return keep_number(static_cast<int64_t>(va_arg(*ap, int)), at);
-    case Conversion::Long: return keep_number(static_cast<int64_t>(va_arg(*ap, long)), at);
-    case Conversion::LongLong: return keep_number(va_arg(*ap, long long), at);
-    case Conversion::SignedSize: return keep_number(static_cast<int64_t>(va_arg(*ap, ssize_t)), at);
-    case Conversion::Unsigned: return keep_number(va_arg(*ap, unsigned), at);
-    case Conversion::UnsignedLong: return keep_number(va_arg(*ap, unsigned long), at);
-    case Conversion::UnsignedLongLong: return keep_number(va_arg(*ap, unsigned long long), at);
-    case Conversion::Size: return keep_number(va_arg(*ap, size_t), at);
     case Conversion::Char: {
-        const auto c = static_cast<unsigned char>(va_arg(*ap, int));
-        return c ? keep_number(c, at) : nullptr;
+        const uint64_t c = values.next(Conversion::Char);
+        return static_cast<unsigned char>(c) ? put_raw(at, c) : nullptr;
     }
     case Conversion::Pointer: {
-        const void* pointer = va_arg(*ap, const void*);
-        return pointer ? keep_number(reinterpret_cast<uintptr_t>(pointer), at) : nullptr;
+        const uint64_t pointer = values.next(Conversion::Pointer);
+        return pointer ? put_raw(at, pointer) : nullptr;
     }
+    default: return put_raw(at, values.next(step.conversion));
     }
-    return nullptr;
 }
 
 // Keeps a call with plan `number` at `at`, which has room for kept_size_bound();
 // returns the end of the entry, or null when the C library must write the line.
-[[gnu::always_inline]] inline unsigned char* keep_arguments(uint16_t number, va_list* ap, unsigned char* at,
+template <typename Values>
+[[gnu::always_inline]] inline unsigned char* keep_arguments(const FormatPlan& plan, Values& values, unsigned char* at,
                                                             size_t line_bytes)
 {
-    const FormatPlan& plan = plans[number];
-    at = put_raw(at, number);
+    at = put_raw(at, plan.number);
     TextRoom room{line_bytes};
-    for (int i = 0; i < plan.steps && at; ++i) at = keep_argument(plan.step[i], ap, room, at);
+    const int steps = plan.steps;  // read once: the stores below may alias anything
+    for (int i = 0; i < steps; ++i) {
+        at = keep_argument(plan.step[i], values, room, at);
+        if (!at) return nullptr;
+    }
     return at;
 }
 
@@ -371,6 +449,24 @@ private:
     const unsigned char* end;
 };
 
+// Writes a kept number as `conversion` reads it.
+void write_number(Conversion conversion, uint64_t value, BoundedText& out)
+{
+    switch (conversion) {
+    case Conversion::Int: put_signed(out, static_cast<int32_t>(value)); break;
+    case Conversion::Unsigned: put_unsigned(out, static_cast<uint32_t>(value), 10); break;
+    case Conversion::Long:
+    case Conversion::LongLong:
+    case Conversion::SignedSize: put_signed(out, static_cast<long long>(value)); break;
+    case Conversion::Char: out.put(static_cast<char>(value)); break;
+    case Conversion::Pointer:
+        out.put("0x", 2);
+        put_unsigned(out, value, 16);
+        break;
+    default: put_unsigned(out, value, 10); break;
+    }
+}
+
 bool write_argument(Conversion conversion, KeptValues& values, BoundedText& out)
 {
     if (conversion == Conversion::Percent) {
@@ -386,18 +482,7 @@ bool write_argument(Conversion conversion, KeptValues& values, BoundedText& out)
     }
     uint64_t value = 0;
     if (!values.number(value)) return false;
-    switch (conversion) {
-    case Conversion::Int:
-    case Conversion::Long:
-    case Conversion::LongLong:
-    case Conversion::SignedSize: put_signed(out, static_cast<long long>(value)); break;
-    case Conversion::Char: out.put(static_cast<char>(value)); break;
-    case Conversion::Pointer:
-        out.put("0x", 2);
-        put_unsigned(out, value, 16);
-        break;
-    default: put_unsigned(out, value, 10); break;
-    }
+    write_number(conversion, value, out);
     return true;
 }
 
@@ -434,7 +519,8 @@ void format_trace_line(char* buffer, size_t size, const char* format, va_list ap
         unsigned char kept[kMaxKeptBytes];
         va_list args;
         va_copy(args, ap);
-        const unsigned char* end = keep_arguments(number, &args, kept, size - 1);
+        VariadicValues values(&args);
+        const unsigned char* end = keep_arguments(plans[number], values, kept, size - 1);
         va_end(args);
         if (end) {
             BoundedText out(buffer, size);
@@ -474,35 +560,37 @@ struct TraceRing {
     unsigned char* bytes = ring_storage[0];
     static constexpr size_t capacity = kRingBytes;
     size_t write = 0;        // end of the newest entry
+    size_t room_end = 0;     // new entries go at `write` while they end before this
     size_t kept_bytes = 0;   // bytes of the entries kept
     size_t reserved = 0;     // where the entry being written goes
-    std::array<LineRef, kTraceRingLines> line{};
-    int first = 0;  // index of the oldest line
-    int count = 0;
+    // Lines are numbered as they come; a line's number, cut to the size of the
+    // table, is its place in it.
+    static constexpr uint32_t line_slots = 4096;
+    std::array<LineRef, line_slots> line{};
+    uint32_t next = 0;   // number of the next line
+    uint32_t lines = 0;  // how many are kept
+
+    int count() const { return static_cast<int>(lines); }
+    uint32_t first() const { return next - lines; }
+    LineRef& numbered(uint32_t number) { return line[number & (line_slots - 1)]; }
 };
+static_assert(TraceRing::line_slots >= kTraceRingLines && (TraceRing::line_slots & (TraceRing::line_slots - 1)) == 0);
 TraceRing ring;
 
-int ring_index(int i)
-{
-    i += ring.first;
-    return i < kTraceRingLines ? i : i - kTraceRingLines;
-}
-
-const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
+LineRef& ring_line(int i) { return ring.numbered(ring.first() + static_cast<uint32_t>(i)); }
 
 [[gnu::always_inline]] inline void drop_oldest_line()
 {
-    ring.kept_bytes -= ring.line[ring.first].size;
-    ring.first = ring_index(1);
-    if (--ring.count == 0) ring.write = 0;
+    ring.kept_bytes -= ring.numbered(ring.first()).size;
+    if (--ring.lines == 0) ring.write = 0;
 }
 
 // Where `need` bytes fit without touching a kept entry; false when nowhere.
 [[gnu::always_inline]] inline bool find_room(size_t need, size_t& place)
 {
     place = 0;
-    if (ring.count == 0) return need <= ring.capacity;
-    const size_t oldest = ring.line[ring.first].offset;
+    if (ring.count() == 0) return need <= ring.capacity;
+    const size_t oldest = ring.numbered(ring.first()).offset;
     if (ring.write <= oldest) {  // the newest entries are already before the oldest
         place = ring.write;
         return ring.write + need <= oldest;
@@ -521,8 +609,8 @@ const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
 {
     unsigned char* other = ring.bytes == ring_storage[0] ? ring_storage[1] : ring_storage[0];
     size_t at = 0;
-    for (int i = 0; i < ring.count; ++i) {
-        LineRef& line = ring.line[ring_index(i)];
+    for (int i = 0; i < ring.count(); ++i) {
+        LineRef& line = ring_line(i);
         memcpy(other + at, ring.bytes + line.offset, line.size);
         line.offset = static_cast<uint32_t>(at);
         at += line.size;
@@ -530,27 +618,47 @@ const LineRef& ring_line(int i) { return ring.line[ring_index(i)]; }
     ring.bytes = other;
     ring.write = at;
     if (find_room(need, place)) return true;
-    while (ring.count > 0) {  // cannot happen with blocks of this size; the newest line wins if it does
+    while (ring.count() > 0) {  // cannot happen with blocks of this size; the newest line wins if it does
         drop_oldest_line();
         if (find_room(need, place)) return true;
     }
     return find_room(need, place);
 }
 
+// Where the free stretch that begins at `place` ends for new entries: at the
+// oldest entry when the newest are before it, else at the end of the block,
+// or earlier, where going back to the start is better.
+size_t room_end_from(size_t place, size_t need)
+{
+    if (ring.count() == 0) return ring.capacity;
+    const size_t oldest = ring.numbered(ring.first()).offset;
+    if (place < oldest) return oldest;
+    return std::min(ring.capacity, ring.kept_bytes + ring.kept_bytes / 4 + need);
+}
+
+// The entry does not fit where the last one ended: a place is looked for, and
+// the stretch that the next entries can take without looking again.
+[[gnu::noinline]] bool place_entry(size_t need, size_t& place)
+{
+    if (!find_room(need, place) && !make_room(need, place)) return false;
+    ring.room_end = room_end_from(place, need);
+    return true;
+}
+
 // Room for a new entry of at most `need` bytes, or null when there is none at all.
 [[gnu::always_inline]] inline unsigned char* ring_reserve(size_t need)
 {
-    if (ring.count == kTraceRingLines) drop_oldest_line();
-    size_t place = 0;
-    if (!find_room(need, place) && !make_room(need, place)) return nullptr;
+    if (ring.count() == kTraceRingLines) drop_oldest_line();
+    size_t place = ring.write;
+    if (place + need > ring.room_end && !place_entry(need, place)) return nullptr;
     ring.reserved = place;
     return ring.bytes + place;
 }
 
 [[gnu::always_inline]] inline void ring_commit(size_t size)
 {
-    ring.line[ring_index(ring.count)] = {static_cast<uint32_t>(ring.reserved), static_cast<uint32_t>(size)};
-    ++ring.count;
+    ring.numbered(ring.next++) = {static_cast<uint32_t>(ring.reserved), static_cast<uint32_t>(size)};
+    ++ring.lines;
     ring.write = ring.reserved + size;
     ring.kept_bytes += size;
 }
@@ -567,16 +675,126 @@ void ring_keep_text(const char* format, va_list ap)
     ring_commit(kEntryHeader + strnlen(text, kTraceRingLineBytes));
 }
 
-// Keeps a call by its plan and arguments; false when it must be written at once.
-[[gnu::always_inline]] inline bool ring_keep(const char* format, va_list* ap)
+// The plan of `format` when the ring can keep calls with it by their
+// arguments, `arguments` of them; null when they must be written at once.
+[[gnu::always_inline]] inline const FormatPlan* kept_plan(const char* format, size_t arguments)
 {
     const uint16_t number = plan_of(format);
-    if (number == kNoPlan || !plans[number].kept) return false;
-    unsigned char* at = ring_reserve(kept_size_bound(plans[number], kTraceRingLineBytes));
+    if (number == kNoPlan) return nullptr;
+    const FormatPlan& plan = plans[number];
+    return plan.values <= arguments ? &plan : nullptr;
+}
+
+// Keeps a call by its plan and arguments; false when it must be written at once.
+template <typename Values>
+[[gnu::always_inline]] inline bool ring_keep(const FormatPlan& plan, Values& values)
+{
+    unsigned char* at = ring_reserve(plan.ring_size);
     if (!at) return true;  // no memory for any line: dropped
-    const unsigned char* end = keep_arguments(number, ap, at, kTraceRingLineBytes);
+    const unsigned char* end = keep_arguments(plan, values, at, kTraceRingLineBytes);
     if (end) ring_commit(static_cast<size_t>(end - at));
     return end != nullptr;
+}
+
+// A typed call, the general way: any plan, any place in the ring.
+[[gnu::noinline]] bool ring_keep_words(const char* format, const uint64_t* words, size_t count) noexcept
+{
+    const FormatPlan* plan = kept_plan(format, count);
+    if (!plan) return false;
+    WordValues values(words);
+    return ring_keep(*plan, values);
+}
+
+// ---- the usual typed call ----------------------------------------------------
+//
+// Its plan sits in its own slot and its entry fits where the last one ended.
+// These functions reach the general way only by a tail call, so the one for
+// numbers saves no register at all.
+
+// Adds the entry written at [start, end) after the last one, in the place of
+// the oldest when the ring is full. That entry is dropped only now: the new one
+// went where nothing was kept, and the line table has room for both.
+[[gnu::always_inline]] inline void add_entry(const unsigned char* start, const unsigned char* end)
+{
+    const auto place = static_cast<uint32_t>(start - ring.bytes);
+    const auto size = static_cast<uint32_t>(end - start);
+    if (ring.lines == kTraceRingLines) ring.kept_bytes -= ring.numbered(ring.first()).size;
+    else ++ring.lines;
+    ring.numbered(ring.next++) = {place, size};
+    ring.write = place + size;
+    ring.kept_bytes += size;
+}
+
+[[gnu::noinline]] bool keep_words_elsewhere(const FormatPlan& plan, const uint64_t* words) noexcept
+{
+    WordValues values(words);
+    return ring_keep(plan, values);
+}
+
+[[gnu::noinline]] bool keep_texts_after_last(const FormatPlan& plan, const uint64_t* words) noexcept
+{
+    if (ring.write + plan.ring_size > ring.room_end) [[unlikely]]
+        return keep_words_elsewhere(plan, words);
+    WordValues values(words);
+    const unsigned char* end = keep_arguments(plan, values, ring.bytes + ring.write, kTraceRingLineBytes);
+    if (!end) return false;
+    add_entry(ring.bytes + ring.write, end);
+    return true;
+}
+
+bool has_zero(uint32_t places, const uint64_t* words, uint64_t mask)
+{
+    for (; places; places &= places - 1) {
+        if (!(words[__builtin_ctz(places)] & mask)) return true;
+    }
+    return false;
+}
+
+// A format with numbers only: its entry is what keep_arguments makes of it,
+// the plan number and the words as they came, but without looking at each
+// conversion. It calls nothing on its way, so it saves no register.
+[[gnu::noinline]] bool keep_numbers_after_last(const FormatPlan& plan, const uint64_t* words) noexcept
+{
+    if (ring.write + plan.ring_size > ring.room_end) [[unlikely]]
+        return keep_words_elsewhere(plan, words);
+    if ((plan.null_pointers | plan.nul_chars) &&
+        (has_zero(plan.null_pointers, words, ~uint64_t{0}) || has_zero(plan.nul_chars, words, 0xff)))
+        return false;
+    unsigned char* const start = ring.bytes + ring.write;
+    unsigned char* at = put_raw(start, plan.number);
+    const int values = plan.values;  // read once: the stores below may alias anything
+    for (int i = 0; i < values; ++i) at = put_raw(at, words[i]);
+    add_entry(start, at);
+    return true;
+}
+
+enum class TraceRoute : uint8_t { Nowhere, File, Ring };
+
+TraceRoute trace_route(int level, const char* format)
+{
+    const bool to_file = iFlagDebugModeFnc >= 1;
+    if (!format || (to_file && iFlagDebugModeFnc <= level)) return TraceRoute::Nowhere;
+    if (to_file) return TraceRoute::File;
+    return iFlagDisableDebugPlugin || iFlagDisableSHBM ? TraceRoute::Nowhere : TraceRoute::Ring;
+}
+
+[[gnu::noinline]] bool keep_by_route(int level, const char* format, const uint64_t* words, size_t count) noexcept
+{
+    const TraceRoute route = trace_route(level, format);
+    if (route != TraceRoute::Ring) return route == TraceRoute::Nowhere;
+    return ring_keep_words(format, words, count);
+}
+
+// The C library writes the line: whole to the trace file, or cut into the ring.
+void write_at_once(const char* format, va_list ap)
+{
+    if (iFlagDebugModeFnc >= 1) {
+        char line[kTraceLineMax + 1];
+        format_trace_line(line, sizeof line, format, ap);
+        WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
+    } else {
+        ring_keep_text(format, ap);
+    }
 }
 
 // The text of kept line `i` (0 the oldest) in `buffer` of kTraceRingLineBytes + 1 bytes; returns its length.
@@ -677,7 +895,7 @@ void report_backtrace(void* ip)
 
 void report_ring(int crash_fd)
 {
-    for (int i = 0; i < ring.count; ++i) {
+    for (int i = 0; i < ring.count(); ++i) {
         char text[kTraceRingLineBytes + 1];
         ring_line_text(i, text);
         put(crash_fd, text);
@@ -695,25 +913,43 @@ void report_ring(int crash_fd)
 
 }  // namespace
 
-int DebugPlugin(int level, const char* format, ...)
+int(DebugPlugin)(int level, const char* format, ...)
 {
-    const bool to_file = iFlagDebugModeFnc >= 1;
-    if (!format || (to_file && iFlagDebugModeFnc <= level)) return 0;
-    if (!to_file && (iFlagDisableDebugPlugin || iFlagDisableSHBM)) return 0;
+    const TraceRoute route = trace_route(level, format);
+    if (route == TraceRoute::Nowhere) return 0;
     va_list ap;
-    va_start(ap, format);
-    const bool kept = !to_file && ring_keep(format, &ap);
-    va_end(ap);
+    bool kept = false;
+    if (route == TraceRoute::Ring) {
+        const FormatPlan* plan = kept_plan(format, kMaxPlanSteps * 2);  // a variadic call has what its format takes
+        va_start(ap, format);
+        VariadicValues values(&ap);
+        kept = plan && ring_keep(*plan, values);
+        va_end(ap);
+    }
     if (kept) return 0;
     // Written now: the arguments are read again from the start.
     va_start(ap, format);
-    if (to_file) {
-        char line[kTraceLineMax + 1];
-        format_trace_line(line, sizeof line, format, ap);
-        WriteLog(quibo_data_path(kTraceFileName).c_str(), line);
-    } else {
-        ring_keep_text(format, ap);
-    }
+    write_at_once(format, ap);
+    va_end(ap);
+    return 0;
+}
+
+bool trace_front::keep(int level, const char* format, const uint64_t* words, size_t count) noexcept
+{
+    // The usual settings: everything goes to the ring.
+    if ((iFlagDebugModeFnc | iFlagDisableDebugPlugin | iFlagDisableSHBM) != 0 || !format) [[unlikely]]
+        return keep_by_route(level, format, words, count);
+    const FormatPlan& plan = plans[plan_hash(format)];
+    if (plan.format != format || plan.values > count) [[unlikely]]
+        return ring_keep_words(format, words, count);
+    return plan.texts ? keep_texts_after_last(plan, words) : keep_numbers_after_last(plan, words);
+}
+
+int trace_front::write_now(const char* format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    write_at_once(format, ap);
     va_end(ap);
     return 0;
 }
@@ -721,21 +957,22 @@ int DebugPlugin(int level, const char* format, ...)
 std::vector<std::string> DebugPluginRingLines()
 {
     std::vector<std::string> lines;
-    lines.reserve(ring.count);
+    lines.reserve(ring.count());
     char text[kTraceRingLineBytes + 1];
-    for (int i = 0; i < ring.count; ++i) lines.emplace_back(text, ring_line_text(i, text));
+    for (int i = 0; i < ring.count(); ++i) lines.emplace_back(text, ring_line_text(i, text));
     return lines;
 }
 
-int DebugPluginRingCount() { return ring.count; }
+int DebugPluginRingCount() { return ring.count(); }
 
 size_t DebugPluginRingBytes() { return ring.kept_bytes; }
 
 void DebugPluginRingClear()
 {
-    ring.first = 0;
-    ring.count = 0;
+    ring.next = 0;
+    ring.lines = 0;
     ring.write = 0;
+    ring.room_end = 0;
     ring.kept_bytes = 0;
 }
 

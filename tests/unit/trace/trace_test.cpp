@@ -472,6 +472,113 @@ TEST_F(Trace, UnloadingThePluginPutsThePreviousHandlerBack)
     sigaction(SIGSEGV, &saved, nullptr);
 }
 
+// The line a call leaves in the ring is the C library's text, whether the call
+// goes through the typed calls or straight to the variadic function.
+template <typename... Values>
+void expect_both_ways_as_printf(const char* format, Values... values)
+{
+    const std::string expected = printf_line(format, values...);
+    DebugPluginRingClear();
+    DebugPlugin(0, format, values...);
+    (DebugPlugin)(0, format, values...);
+    EXPECT_EQ(DebugPluginRingLines(), (std::vector<std::string>{expected, expected})) << format;
+}
+
+enum Weekday { Monday = 1, Sunday = 7 };
+
+// A value is read as its conversion says, not as the type it was passed with.
+TEST_F(Trace, EveryKeptConversionReadsItsValueAsTheCLibraryDoes)
+{
+    int local = 0;
+    expect_both_ways_as_printf("%d|%i|%d|%d", INT_MIN, INT_MAX, 0, -1);
+    expect_both_ways_as_printf("%u|%u|%u|%d|%d", -1, INT_MIN, 4000000000u, 4000000000u, UINT_MAX);
+    expect_both_ways_as_printf("%d %d %d %u %u %d %d", static_cast<int16_t>(-5), static_cast<uint16_t>(65535),
+                               static_cast<signed char>(-3), static_cast<unsigned char>(200),
+                               static_cast<int16_t>(-1), true, Sunday);
+    expect_both_ways_as_printf("%ld|%ld|%lu|%lu|%li", LONG_MIN, -1L, ULONG_MAX, -1L, 42L);
+    expect_both_ways_as_printf("%lld|%llu|%lli|%llu", LLONG_MIN, ULLONG_MAX, -7LL, -1LL);
+    expect_both_ways_as_printf("%zu|%zd|%zi|%zu", SIZE_MAX, static_cast<ssize_t>(-5), static_cast<ssize_t>(SSIZE_MAX),
+                               sizeof(int));
+    expect_both_ways_as_printf("%c%c%c|%c|%c", 'a', 'b' + 256, static_cast<char>(-1),
+                               static_cast<unsigned char>(0xe9), -2);
+    expect_both_ways_as_printf("%p|%p|%p", static_cast<void*>(&local), static_cast<const void*>(nullptr),
+                               reinterpret_cast<void*>(UINTPTR_MAX));
+    expect_both_ways_as_printf("%.*s|%.*s|%.*s|%.*s|%.*s", 3, "abcdef", -1, "negative", 0, "none", 50, "short",
+                               INT_MIN, "min");
+    expect_both_ways_as_printf("%s|%.*s|%.*s", no_text(), 3, no_text(), 6, no_text());
+    expect_both_ways_as_printf("before %c after", 0);
+    expect_both_ways_as_printf("100%% %d%% %%%s", 5, "x");
+    expect_both_ways_as_printf("%d%d%d%d%d%d%d%d%d%d%d%d", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12);
+    expect_both_ways_as_printf("%d%d%d%d%d%d%d%d%d%d%d%d%d", 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13);
+    expect_both_ways_as_printf("no conversion at all");
+}
+
+// Texts of every short length, from every alignment, are kept whole; with a
+// precision, exactly that much of them.
+TEST_F(Trace, ShortTextsAreKeptWholeWhateverTheirLengthAndPlace)
+{
+    const std::string source = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOP";
+    std::vector<std::string> expected;
+    for (size_t offset = 0; offset < 8; ++offset) {
+        for (size_t length = 0; length <= 40; ++length) {
+            char text[64] = {};
+            memcpy(text + offset, source.data(), length);
+            const char* at = text + offset;
+            const int shorter = length > 0 ? static_cast<int>(length) - 1 : 0;
+            DebugPlugin(0, "[%s|%.*s]", at, shorter, at);
+            expected.push_back(printf_line("[%s|%.*s]", at, shorter, at));
+        }
+    }
+    EXPECT_EQ(DebugPluginRingLines(), expected);
+}
+
+// A call the ring cannot keep by its values, once the ring is full, takes the
+// place of the oldest line only, like any other.
+TEST_F(Trace, LinesWrittenAtTheCallInAFullRingPushOutOneLineEach)
+{
+    std::deque<std::string> expected;
+    for (int i = 0; i < kTraceRingLines; ++i) {
+        DebugPlugin(0, "line %d", i);
+        expected.push_back("line " + std::to_string(i));
+    }
+    auto call = [&expected](const std::string& line) {
+        expected.push_back(line);
+        expected.pop_front();
+        ASSERT_EQ(DebugPluginRingCount(), kTraceRingLines) << line;
+    };
+    DebugPlugin(0, "END: GetUser() = %s", no_text());
+    call(printf_line("END: GetUser() = %s", no_text()));
+    DebugPlugin(0, "char [%c]", 0);
+    call("char [");
+    DebugPlugin(0, "found %p", static_cast<void*>(nullptr));
+    call(printf_line("found %p", static_cast<void*>(nullptr)));
+    DebugPlugin(0, "kept %d", 1);
+    call("kept 1");
+    EXPECT_EQ(DebugPluginRingLines(), std::vector<std::string>(expected.begin(), expected.end()));
+}
+
+// Formats the ring does not keep by their values (not constant, other
+// conversions) get every value, floating point ones included, as they were passed.
+TEST_F(Trace, CallsWrittenAtOnceGetTheirValuesAsPassed)
+{
+    char format[] = "%d %.3f %s %c %lu %p";
+    const std::vector<std::string> expected = {
+        printf_line("%d %.3f %s %c %lu %p", -4, 2.5, "text", 'z', 9UL, static_cast<void*>(nullptr)),
+        printf_line("%5.1f|%s|%x|%e", -0.25, "next", 255u, 1e10),
+        printf_line("%d %.2f %s", 7, 1.0 / 3, "literal"),
+    };
+    DebugPlugin(0, format, -4, 2.5, "text", 'z', 9UL, static_cast<void*>(nullptr));
+    strcpy(format, "%5.1f|%s|%x|%e");
+    DebugPlugin(0, format, -0.25, "next", 255u, 1e10);
+    DebugPlugin(0, "%d %.2f %s", 7, 1.0 / 3, "literal");
+    EXPECT_EQ(DebugPluginRingLines(), expected);
+    iFlagDebugModeFnc = 1;
+    DebugPlugin(0, "file %d %.1f %s", 3, 0.5, "end");
+    WriteLog(nullptr, nullptr);
+    ASSERT_EQ(DebugPluginRingCount(), 3);
+    EXPECT_NE(read("quibo.fnc").find(" : file 3 0.5 end\n"), std::string::npos);
+}
+
 }  // namespace
 
 // Short lines fill the ring and go round a small part of its storage; long ones then need far more room than
