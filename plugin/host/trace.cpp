@@ -630,10 +630,12 @@ LineRef& ring_line(int i) { return ring.numbered(ring.first() + static_cast<uint
 // or earlier, where going back to the start is better.
 size_t room_end_from(size_t place, size_t need)
 {
-    if (ring.count() == 0) return ring.capacity;
-    const size_t oldest = ring.numbered(ring.first()).offset;
-    if (place < oldest) return oldest;
-    return std::min(ring.capacity, ring.kept_bytes + ring.kept_bytes / 4 + need);
+    // After the oldest entry (or in an empty ring) the stretch ends where the block holds a little more than
+    // the kept entries need, as find_room decides: the ring then goes back to the start and stays small.
+    if (ring.count() > 0 && place < ring.numbered(ring.first()).offset) return ring.numbered(ring.first()).offset;
+    return std::min(ring.capacity, place + need > ring.kept_bytes + ring.kept_bytes / 4 + need
+                                       ? place + need
+                                       : ring.kept_bytes + ring.kept_bytes / 4 + need);
 }
 
 // The entry does not fit where the last one ended: a place is looked for, and
@@ -966,6 +968,13 @@ std::vector<std::string> DebugPluginRingLines()
 int DebugPluginRingCount() { return ring.count(); }
 
 size_t DebugPluginRingBytes() { return ring.kept_bytes; }
+
+size_t DebugPluginRingReach()
+{
+    size_t reach = 0;
+    for (int i = 0; i < ring.count(); ++i) reach = std::max(reach, size_t{ring_line(i).offset} + ring_line(i).size);
+    return reach;
+}
 
 void DebugPluginRingClear()
 {

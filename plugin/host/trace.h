@@ -67,6 +67,8 @@ std::vector<std::string> DebugPluginRingLines();
 int DebugPluginRingCount();
 // Bytes the ring's kept lines take in its block.
 size_t DebugPluginRingBytes();
+// How far into its block the ring's kept lines reach: a stream of lines keeps this near the kept bytes.
+size_t DebugPluginRingReach();
 void DebugPluginRingClear();
 
 void* AddToGarbageCollector(void* block);

@@ -289,6 +289,19 @@ TEST_F(Trace, RingOfMixedLengthsKeepsExactlyTheLast4092)
     EXPECT_LE(DebugPluginRingBytes(), size_t(512 * 1024));
 }
 
+// A steady stream of short lines goes round a stretch of the block a little larger than what the kept
+// lines take, from the first line on, so that it stays in the cache.
+TEST_F(Trace, AStreamOfShortLinesStaysInAStretchNearTheKeptBytes)
+{
+    for (int i = 0; i < 5 * kTraceRingLines; ++i) {
+        DebugPlugin(2, "BEGIN: GetUser(%s, %s, %d)", "irc.example.net", "#channel", i);
+        if (i > kTraceRingLines && i % 97 == 0) {
+            ASSERT_EQ(DebugPluginRingCount(), kTraceRingLines);
+            ASSERT_LE(DebugPluginRingReach(), DebugPluginRingBytes() * 3 / 2 + 4096) << "after line " << i;
+        }
+    }
+}
+
 TEST_F(Trace, FileModeKeepsWholeLines)
 {
     iFlagDebugModeFnc = 1;
