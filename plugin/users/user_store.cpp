@@ -371,7 +371,13 @@ ChatUser* UserStore::insertion_point(const ChatUser& user) const
     if (node == kNoNode || before_host(last_host(node))) return nullptr;
     for (;;) {
         const TreeNode& n = nodes_[node];
-        if (n.right != kNoNode) __builtin_prefetch(&nodes_[n.right]);
+        // The walk goes one way or the other: both children, and theirs, are asked for ahead.
+        for (const uint32_t child : {n.left, n.right}) {
+            if (child == kNoNode) continue;
+            const TreeNode& c = nodes_[child];
+            if (c.left != kNoNode) __builtin_prefetch(&nodes_[c.left]);
+            if (c.right != kNoNode) __builtin_prefetch(&nodes_[c.right]);
+        }
         if (n.left != kNoNode && !before_host(last_host(n.left)))
             node = n.left;
         else if (!before_host(own_host(node)))
