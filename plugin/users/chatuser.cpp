@@ -197,15 +197,6 @@ void ChatUserDelete::operator()(ChatUser* user) const
     ::operator delete(static_cast<void*>(user));
 }
 
-ChatUser* ChatUser::make(size_t text_bytes)
-{
-    static_assert(alignof(ChatUser) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-    void* block = ::operator new(sizeof(ChatUser) + text_bytes);
-    auto* user = new (block) ChatUser;
-    user->room_bytes_ = static_cast<uint32_t>(text_bytes);
-    return user;
-}
-
 ChatUser::~ChatUser()
 {
     for (UserSnapshot* snapshot : db().snapshots) snapshot->forget(this);
@@ -221,10 +212,8 @@ void ChatUser::set_info(const char* text)
 }
 void ChatUser::set_last_message(const char* text) { last_message_ = copy_text(text); }
 
-namespace {
-
 // How a record's texts lie in their block: nick, address, ident (the address up to its '@'), info.
-struct TextLayout {
+struct ChatUser::TextLayout {
     size_t nick_size, address_size, ident_length, info_size, total;
     const char* at;  // the address's '@', if any
 
@@ -240,16 +229,24 @@ struct TextLayout {
     }
 };
 
-}  // namespace
-
-size_t ChatUser::text_bytes(const char* nick, const char* address, const char* info)
+ChatUser* ChatUser::make(const char* nick, const char* address, const char* info)
 {
-    return TextLayout(nick, address, info).total;
+    static_assert(alignof(ChatUser) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    const TextLayout layout(nick, address, info);
+    void* block = ::operator new(sizeof(ChatUser) + layout.total);
+    auto* user = new (block) ChatUser;
+    user->room_bytes_ = static_cast<uint32_t>(layout.total);
+    user->set_texts(layout, nick, address, info);
+    return user;
 }
 
 void ChatUser::set_texts(const char* nick, const char* address, const char* info)
 {
-    const TextLayout layout(nick, address, info);
+    set_texts(TextLayout(nick, address, info), nick, address, info);
+}
+
+void ChatUser::set_texts(const TextLayout& layout, const char* nick, const char* address, const char* info)
+{
     const size_t nick_size = layout.nick_size, address_size = layout.address_size, info_size = layout.info_size;
     const size_t ident_length = layout.ident_length, total = layout.total;
     const char* at = layout.at;
@@ -302,10 +299,9 @@ ChatUserPtr CreateUser(const char* server, const char* channel, const char* nick
 {
     DebugPlugin(2, "BEGIN: CreateUser(%s, %s, %s, %s, %s)", shown(server), shown(channel), shown(nick),
                 shown(address), shown(info));
-    ChatUserPtr user(ChatUser::make(ChatUser::text_bytes(nick, address, info)));
+    ChatUserPtr user(ChatUser::make(nick, address, info));
     user->server_ = intern_text(server);
     user->channel_ = intern_text(channel);
-    user->set_texts(nick, address, info);
     UpdateHashCode(user.get());
     DebugPlugin(2, "END: CreateUser() = %p", static_cast<void*>(user.get()));
     return user;
@@ -315,10 +311,9 @@ ChatUserPtr CopyUser(const ChatUser* user)
 {
     if (!user) return nullptr;
     if (!check_marker(user, __LINE__, "CopyUser")) return nullptr;
-    ChatUserPtr copy(ChatUser::make(ChatUser::text_bytes(user->psUserNick(), user->psAddress(), user->psInfo())));
+    ChatUserPtr copy(ChatUser::make(user->psUserNick(), user->psAddress(), user->psInfo()));
     copy->server_ = intern_text(user->psServer());
     copy->channel_ = intern_text(user->psChannel());
-    copy->set_texts(user->psUserNick(), user->psAddress(), user->psInfo());
     copy->usSpecial = user->usSpecial;
     copy->uiStatus = user->uiStatus;
     copy->uiKeep = user->uiKeep;

@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstddef>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -99,13 +98,13 @@ private:
     friend int SetUserToZombie(ChatUser*);
     friend class UserStore;
     ChatUser() = default;
-    // A record with room for `text_bytes` bytes of texts right after it, in the same block.
-    static ChatUser* make(size_t text_bytes);
-    // The bytes set_texts needs for these texts.
-    static size_t text_bytes(const char* nick, const char* address, const char* info);
+    struct TextLayout;
+    // A record with these texts in the room right after it, in the same block.
+    static ChatUser* make(const char* nick, const char* address, const char* info);
     // Nick, address (with its ident and host) and info share one block: the record's own room when they fit,
     // else a block of their own.
     void set_texts(const char* nick, const char* address, const char* info);
+    void set_texts(const TextLayout& layout, const char* nick, const char* address, const char* info);
     char* room() { return reinterpret_cast<char*>(this + 1); }
     const char* text_at(uint32_t at) const { return at == kAbsent ? nullptr : texts_ + at; }
     static constexpr uint32_t kAbsent = UINT32_MAX;

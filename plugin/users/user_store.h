@@ -6,8 +6,9 @@
 //   subtree, the insertion point of a new record in logarithmic time;
 // - labels that grow along the list, so that two records compare by list order
 //   in constant time (relabelled in small windows when a gap closes);
-// - hash chains by nick and by host, and ordered buckets by server, channel and
-//   "has an address", from which a search takes its candidates in list order.
+// - hash chains by nick and by host, and buckets by server, channel and
+//   "has an address" (put in list order when a search walks them), from which
+//   a search takes its candidates in list order.
 #pragma once
 
 #include "users/chatuser.h"
