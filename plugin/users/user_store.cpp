@@ -261,12 +261,16 @@ void TextChains::clear()
     count_ = 0;
 }
 
+namespace {
+
 // A record's links and its texts lie in different cache lines: both are asked for at once.
-inline void prefetch_record(const ChatUser* user)
+void prefetch_record(const ChatUser* user)
 {
     __builtin_prefetch(&links(*user));
     __builtin_prefetch(reinterpret_cast<const char*>(user) + sizeof(ChatUser));
 }
+
+}  // namespace
 
 void TextChains::prefetch(const char* text) const
 {
